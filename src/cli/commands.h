@@ -1,0 +1,16 @@
+#pragma once
+// Subcommands of `zorel`. Each takes the arguments after its own name and
+// returns the process exit code.
+
+#include <string>
+#include <vector>
+
+namespace zorel::cli {
+
+using Args = std::vector<std::string>;
+
+int runSeal(const Args& args);     // zorel seal IN OUT [--value N]
+int runUnseal(const Args& args);   // zorel unseal IN OUT
+int runMachine(const Args& args);  // zorel machine init|reset|info
+
+}  // namespace zorel::cli
