@@ -1,0 +1,74 @@
+#pragma once
+// CMethodDispatcher: the base class of every plug-in. It maps the method
+// names the script calls to native functions and the property names the
+// script assigns to bound members, and holds the result store the plug-in
+// writes its operation records to (null: no records are written).
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "zorel/framework/stack_frame.h"
+#include "zorel/framework/variable.h"
+
+namespace zorel {
+
+class CJSONReturn;
+class IResultStore;
+
+class CMethodDispatcher {
+ public:
+  // A method: takes the plug-in object and the call's arguments, returns a
+  // new return object, or null for "no answer" (the script gets "").
+  using MethodFunction =
+      std::function<std::unique_ptr<CJSONReturn>(CMethodDispatcher&, StackFrame&)>;
+
+  CMethodDispatcher() = default;
+  CMethodDispatcher(const CMethodDispatcher&) = delete;
+  CMethodDispatcher& operator=(const CMethodDispatcher&) = delete;
+  virtual ~CMethodDispatcher();
+
+  // Sets the entry for `name`, replacing an earlier one.
+  virtual void RegisterMethod(const std::string& name, MethodFunction method);
+  // Takes ownership of `binding`, stores `type_name` into it and sets the
+  // entry for `name`, replacing (and deleting) an earlier one.
+  virtual void RegisterVariable(const std::string& name, BaseVar* binding,
+                                const std::string& type_name);
+
+  // Registers a member function of the derived plug-in class.
+  template <class Plugin, class Ret>
+  void RegisterMethod(const std::string& name,
+                      std::unique_ptr<Ret> (Plugin::*method)(StackFrame&)) {
+    RegisterMethod(name, [method](CMethodDispatcher& self, StackFrame& args)
+                             -> std::unique_ptr<CJSONReturn> {
+      return (static_cast<Plugin&>(self).*method)(args);
+    });
+  }
+  // Binds a member (int32_t, bool or std::wstring) as a property.
+  template <class T>
+  void BindProperty(const std::string& name, T& member) {
+    RegisterVariable(name, new Variable<T>(&member), Variable<T>::TypeName());
+  }
+
+  // Runs the method; null when the name is unknown or the method gave null.
+  // Exceptions of the method escape to the caller.
+  std::unique_ptr<CJSONReturn> Call(const std::string& name, StackFrame& args);
+  std::set<std::string> GetMethodNames() const;
+  // Converts `value` for the bound member by its type name; an unknown name
+  // does nothing. Numeric conversion errors escape and leave the member as
+  // it was.
+  void AssignProperty(const std::string& name, const std::wstring& value);
+
+  IResultStore* GetResultStore() const { return result_store_; }
+  void SetResultStore(IResultStore* store) { result_store_ = store; }
+
+ private:
+  std::map<std::string, MethodFunction> methods_;
+  std::map<std::string, std::unique_ptr<BaseVar>> properties_;
+  IResultStore* result_store_ = nullptr;
+};
+
+}  // namespace zorel

@@ -1,0 +1,42 @@
+// The one list of plug-in components the script can construct, in the order
+// they are registered. A component whose plug-in is not built yet answers
+// with a bare dispatcher: the script can construct it, it has no methods,
+// and its entry is replaced here by the plug-in's own creation function.
+
+#include "zorel/framework/plugin_table.h"
+
+#include <memory>
+
+namespace zorel {
+
+namespace {
+
+std::unique_ptr<CMethodDispatcher> CreateBareDispatcher(StackFrame&) {
+  return std::make_unique<CMethodDispatcher>();
+}
+
+}  // namespace
+
+const std::vector<PluginRegistration>& DefaultPluginTable() {
+  static const std::vector<PluginRegistration> table = {
+      {"Network", CreateBareDispatcher},      // plugins\win\env\Network
+      {"OS", CreateBareDispatcher},           // plugins\win\env\OS
+      {"Products", CreateBareDispatcher},     // plugins\win\env\Products
+      {"System", CreateBareDispatcher},       // plugins\win\env\System
+      {"COM", CreateBareDispatcher},          // plugins\win\Com
+      {"EventLogger", CreateBareDispatcher},  // plugins\win\EventLogger
+      {"File", CreateBareDispatcher},         // plugins\win\File
+      {"Process", CreateBareDispatcher},      // plugins\win\ProcessAPI
+      {"Registry", CreateBareDispatcher},     // plugins\win\Registry
+      {"Service", CreateBareDispatcher},      // plugins\win\Service
+      {"ScriptEngine", CreateBareDispatcher}, // plugins\win\ScriptEngine
+  };
+  return table;
+}
+
+CPluginFactory& CPluginFactory::Instance() {
+  static CPluginFactory factory(DefaultPluginTable());
+  return factory;
+}
+
+}  // namespace zorel

@@ -1,0 +1,91 @@
+#pragma once
+// PluginCall: the steps every plug-in method runs around its own work.
+//
+//   auto call = PluginCall(GetResultStore(), errorcode_, 0, L"plugins\\win\\env\\OS",
+//                          L"OS::isOfType");
+//   auto result = std::make_unique<CJSONReturn>();
+//   if (args.Count() < 1) { call.ArgumentError(87, L"Invalid Parameters."); }
+//   else call.Run([&] { ... }, L"Exception occured while ...");
+//   call.Input(L"type", args.TextAt(0));
+//   return call.Finish(std::move(result));
+//
+// Construction begins the operation record and sets the plug-in's error code
+// to the method's starting value. Finish writes the record (when the plug-in
+// has a store), copies the error code into the return object and hands it
+// back. An exception that escapes the method altogether (a failed argument
+// conversion) leaves the record unwritten; the object manager logs it.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "zorel/plugins/common/cjson_return.h"
+#include "zorel/plugins/common/input_details.h"
+#include "zorel/store/operation_store.h"
+
+namespace zorel {
+
+class IResultStore;
+
+class PluginCall {
+ public:
+  PluginCall(IResultStore* store, int32_t& errorCode, int32_t operationType,
+             const std::wstring& componentPath, const std::wstring& apiName,
+             int32_t startCode = 0);
+  PluginCall(const PluginCall&) = delete;
+  PluginCall& operator=(const PluginCall&) = delete;
+
+  // Adds an input pair; a method that calls neither Input nor UsesInputs
+  // records the empty text (a method without input).
+  PluginCall& Input(std::wstring name, std::wstring value) {
+    hasInputs_ = true;
+    inputs_.Add(std::move(name), std::move(value));
+    return *this;
+  }
+  // A method with inputs that used none of them records "{}".
+  void UsesInputs() { hasInputs_ = true; }
+
+  // A missing or malformed input: sets `code` and logs `message` at error
+  // level.
+  void ArgumentError(int32_t code, const wchar_t* message);
+  // A failure without a log line (the caller logs what it needs).
+  void SetError(int32_t code) { errorCode_ = code; }
+  int32_t ErrorCode() const { return errorCode_; }
+  bool Succeeded() const { return errorCode_ == 0; }
+
+  // Runs `work` inside a catch-all. An exception sets `exceptionCode` and
+  // logs `exceptionMessage` at error level; false then.
+  template <class Work>
+  bool Run(Work&& work, const wchar_t* exceptionMessage,
+           int32_t exceptionCode = 20016 /* API failed */) {
+    try {
+      work();
+      return true;
+    } catch (...) {
+      Caught(exceptionMessage, exceptionCode);
+      return false;
+    }
+  }
+
+  // Finishes and writes the record, sets result->errorcode, returns result.
+  template <class Result>
+  std::unique_ptr<Result> Finish(std::unique_ptr<Result> result) {
+    Complete();
+    if (result) result->errorcode = errorCode_;
+    return result;
+  }
+
+ private:
+  void Caught(const wchar_t* message, int32_t code);
+  void Complete();
+
+  IResultStore* store_;
+  int32_t& errorCode_;  // the plug-in's own error code member
+  OperationStore record_;
+  InputDetails inputs_;
+  bool hasInputs_ = false;
+  bool finished_ = false;
+};
+
+}  // namespace zorel

@@ -1,0 +1,37 @@
+// PluginCall: operation record, error code and log lines of one method call.
+
+#include "zorel/plugins/common/plugin_call.h"
+
+#include "zorel/log/framework_log.h"
+#include "zorel/plugins/common/error_messages.h"
+#include "zorel/store/result_store_interface.h"
+
+namespace zorel {
+
+PluginCall::PluginCall(IResultStore* store, int32_t& errorCode, int32_t operationType,
+                       const std::wstring& componentPath, const std::wstring& apiName,
+                       int32_t startCode)
+    : store_(store), errorCode_(errorCode), record_(&GetErrorMessage) {
+  record_.Begin(operationType, componentPath, apiName);
+  errorCode_ = startCode;
+}
+
+void PluginCall::ArgumentError(int32_t code, const wchar_t* message) {
+  errorCode_ = code;
+  if (message) FrameworkLog::Instance().Write(LogLevel::Error, L"%s", message);
+}
+
+void PluginCall::Caught(const wchar_t* message, int32_t code) {
+  errorCode_ = code;
+  if (message) FrameworkLog::Instance().Write(LogLevel::Error, L"%s", message);
+}
+
+void PluginCall::Complete() {
+  if (finished_) return;
+  finished_ = true;
+  record_.Finish(hasInputs_ ? inputs_.Text() : std::wstring(), errorCode_ == 0 ? 1 : 0,
+                 errorCode_);
+  if (store_) store_->Insert(record_.Table());
+}
+
+}  // namespace zorel
