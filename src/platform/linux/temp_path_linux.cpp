@@ -1,14 +1,29 @@
-#include <cstdlib>
+// The temporary folder: the machine's %TEMP% once a machine can be had.
 
+#include <sys/stat.h>
+
+#include "machine_internal.h"
+#include "zorel/platform/environment.h"
+#include "zorel/platform/machine.h"
+#include "zorel/platform/paths.h"
 #include "zorel/platform/temp_path.h"
 
 namespace zorel::platform {
 
 std::string hostTempFolder() {
-  const char* tmp = std::getenv("TMPDIR");
-  std::string folder = (tmp && *tmp) ? tmp : "/tmp";
-  if (folder.back() != '/') folder.push_back('/');
-  return folder;
+  if (IMachine* machine = currentMachine()) {
+    std::wstring temp;
+    std::string host;
+    if (machine->environment().getVariable(L"TEMP", temp) == ERROR_SUCCESS &&
+        machine->paths().toHostPath(temp, host) == ERROR_SUCCESS) {
+      struct stat st;
+      if (::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        if (host.back() != '/') host.push_back('/');
+        return host;
+      }
+    }
+  }
+  return detail::hostFallbackTempFolder();
 }
 
 }  // namespace zorel::platform

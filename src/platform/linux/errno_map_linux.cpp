@@ -1,0 +1,34 @@
+#include <cerrno>
+
+#include "errno_map.h"
+
+namespace zorel::platform::detail {
+
+WinError win32FromErrno(int err) {
+  switch (err) {
+    case 0: return 0;
+    case ENOENT: return 2;        // ERROR_FILE_NOT_FOUND
+    case ENOTDIR: return 3;       // ERROR_PATH_NOT_FOUND
+    case EMFILE:
+    case ENFILE: return 4;        // ERROR_TOO_MANY_OPEN_FILES
+    case EACCES:
+    case EPERM: return 5;         // ERROR_ACCESS_DENIED
+    case EBADF: return 6;         // ERROR_INVALID_HANDLE
+    case ENOMEM: return 8;        // ERROR_NOT_ENOUGH_MEMORY
+    case EROFS: return 19;        // ERROR_WRITE_PROTECT
+    case EXDEV: return 17;        // ERROR_NOT_SAME_DEVICE
+    case EBUSY: return 32;        // ERROR_SHARING_VIOLATION
+    case EEXIST: return 80;       // ERROR_FILE_EXISTS
+    case EINVAL: return 87;       // ERROR_INVALID_PARAMETER
+    case EPIPE: return 109;       // ERROR_BROKEN_PIPE
+    case ENOSPC: return 112;      // ERROR_DISK_FULL
+    case ENAMETOOLONG: return 206;  // ERROR_FILENAME_EXCED_RANGE
+    case ENOTEMPTY: return 145;   // ERROR_DIR_NOT_EMPTY
+    case ENOSYS:
+    case EOPNOTSUPP: return 50;   // ERROR_NOT_SUPPORTED
+    case EWOULDBLOCK: return 33;  // ERROR_LOCK_VIOLATION
+    default: return 31;           // ERROR_GEN_FAILURE
+  }
+}
+
+}  // namespace zorel::platform::detail
