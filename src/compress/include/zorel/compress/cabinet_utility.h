@@ -1,0 +1,65 @@
+#pragma once
+// CabinetUtility: builds cabinets from a list of files and folders and
+// extracts cabinets, following continuation cabinets both ways.
+//
+// Writing: one folder per file, MSZIP, set id 555, at most 1 GiB per cabinet
+// (continuation cabinets are named "collection2.cab", "collection3.cab" ...).
+// Reading: every file of the cabinet and of the cabinets it continues into,
+// never outside the output folder. Failures are logged to FrameWork.log and
+// reported by a false result; nothing is thrown.
+//
+// One instance is used by one thread at a time.
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "zorel/compress/i_compress.h"
+
+namespace zorel {
+
+class CabinetUtility : public ICompress {
+ public:
+  static constexpr uint64_t kDefaultMaxCabinetSize = 0x40000000;  // 1 GiB
+  static constexpr uint16_t kSetId = 555;
+
+  CabinetUtility() = default;
+
+  void SetTarget(const std::wstring& path) override;
+  bool AddFile(const std::wstring& source, const std::wstring& destination) override;
+  bool AddFolder(const std::wstring& source, const std::wstring& destination) override;
+  bool Compress() override;
+
+  // Extracts every file of `cabinet` (a path ending in ".cab") and of the
+  // cabinets it continues into below `outputFolder`. A stored name that is
+  // absolute, has a drive letter or climbs with ".." is skipped and logged,
+  // as is one that would be written through a symbolic link; the result is
+  // then false.
+  bool Decompress(const std::wstring& cabinet, const std::wstring& outputFolder);
+
+  // The cabinet Compress writes; empty until SetTarget accepted a path.
+  const std::wstring& CabinetPath() const { return cabinetPath_; }
+  // Source path to destination inside the cabinet, in Compress order.
+  const std::map<std::wstring, std::wstring>& Entries() const { return entries_; }
+
+  // Tuning: the largest cabinet before a continuation cabinet starts, the
+  // zlib level (1..9) and the number of deflate threads (1 or 2).
+  void SetMaxCabinetSize(uint64_t bytes) { maxCabinetSize_ = bytes; }
+  void SetCompressionLevel(int level) { level_ = level; }
+  void SetThreads(int threads) { threads_ = threads; }
+
+ private:
+  struct Session;
+  bool addEntryFolder(Session& session, const std::wstring& source,
+                      const std::wstring& destination);
+  bool addEntryFile(Session& session, const std::wstring& source,
+                    const std::wstring& destination);
+
+  std::wstring cabinetPath_;
+  std::map<std::wstring, std::wstring> entries_;
+  uint64_t maxCabinetSize_ = kDefaultMaxCabinetSize;
+  int level_ = 6;
+  int threads_ = 2;
+};
+
+}  // namespace zorel
