@@ -130,11 +130,10 @@ WinError readValue(IRegistry& registry, RegKey key, std::wstring_view name,
 WinError readValueAt(IRegistry& registry, RegKey key, std::uint32_t index,
                      RegValue* value) {
   if (value == nullptr) return ERROR_INVALID_PARAMETER;
-  RegKeyInfo info;
-  WinError rc = registry.queryInfoKey(key, &info);
-  if (rc != ERROR_SUCCESS) return rc;
-  std::uint32_t nameCap = info.maxValueNameLen + 1;
-  std::uint32_t dataCap = info.maxValueLen;
+  // Most names and data are short: start small and grow on ERROR_MORE_DATA.
+  std::uint32_t nameCap = 256;
+  std::uint32_t dataCap = 1024;
+  WinError rc = ERROR_SUCCESS;
   for (int attempt = 0; attempt < 16; ++attempt) {
     std::wstring name(nameCap, L'\0');
     std::vector<std::uint8_t> data(dataCap);
