@@ -49,12 +49,13 @@ TEST(ResultStoreFolder, TrailingSeparatorIsOptional) {
 TEST(ResultStoreFolder, OpenWithOrWithoutTrailingSeparatorUsesTheSameDatabase) {
   TempFolder folder;
   const std::wstring expected = folder.wide() + L"/";
+  int32_t stageId = 0;
   for (const std::wstring& given : {folder.wide(), folder.wide() + L"/", folder.wide() + L"\\"}) {
     ResultStore store;
     ASSERT_TRUE(store.Open(given));
     EXPECT_EQ(store.GetStoreFolder(), expected);
     ProblemStageStore stage;
-    stage.AddStage(static_cast<int32_t>(given.size()), L"x");
+    stage.AddStage(++stageId, L"x");
     EXPECT_TRUE(store.Insert(stage.Table()));
     EXPECT_TRUE(store.Close(false));
   }
