@@ -91,6 +91,9 @@ TEST(Durability, SigkillDuringInsertsKeepsEveryReportedRowAndASoundFile) {
       EXPECT_TRUE(stored.count(id)) << "reported id " << id << " is missing";
     }
     ASSERT_TRUE(store.Close(false));
+    // The log the killed process left is folded in and removed on close.
+    EXPECT_FALSE(std::filesystem::exists(folder.path() / "ResultStore.db-wal"));
+    EXPECT_FALSE(std::filesystem::exists(folder.path() / "ResultStore.db-shm"));
   }
 }
 

@@ -349,6 +349,21 @@ TEST(ResultStoreClose, CloseBeforeOpenDeletesNothing) {
   std::filesystem::current_path(previous);
 }
 
+TEST(ResultStoreClosed, EveryOperationBeforeOpenFailsWithoutCrashing) {
+  ResultStore store;
+  ProblemStore problem;
+  problem.AddProblem(1, L"n", L"d", L"u");
+  DataTable result;
+  LogWatch log;
+  EXPECT_FALSE(store.Insert(problem.Table()));
+  EXPECT_FALSE(store.Update(problem.Table()));
+  EXPECT_FALSE(store.ExecuteQuery(L"select 1", result));
+  EXPECT_FALSE(store.RegisterStore(problem.Table()));
+  EXPECT_FALSE(store.Checkpoint());
+  EXPECT_EQ(store.GetStoreFolder(), L"");
+  EXPECT_NE(log.Text().find("Failed to insert in to store: PROBLEM_TABLE"), std::string::npos);
+}
+
 TEST(ResultStorePackage, NotAvailableYetReportsFailure) {
   TempFolder folder;
   ResultStore store;

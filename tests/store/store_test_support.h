@@ -58,7 +58,8 @@ class LogWatch {
   LogWatch() : start_(size()) {}
   std::string Text() const {
     std::ifstream in(FrameworkLog::Instance().path(), std::ios::binary);
-    in.seekg(static_cast<std::streamoff>(start_));
+    // A rotation in between truncates the file: then all of it is new.
+    if (size() >= start_) in.seekg(static_cast<std::streamoff>(start_));
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
