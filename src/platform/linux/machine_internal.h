@@ -19,9 +19,10 @@ std::string lockFolder();
 // Host temporary folder without a machine: $TMPDIR, else /tmp; ends in '/'.
 std::string hostFallbackTempFolder();
 
-// Writes HKLM\HARDWARE\DESCRIPTION\System\CentralProcessor\<n> and
-// ...\System's Identifier from the host, as Windows does at boot.
-WinError writeHardwareDescription(IRegistry& registry, const ISystemInfo& system);
+// Writes what Windows writes at every boot from the hardware: the HARDWARE
+// keys (refreshHardwareKeys) and NUMBER_OF_PROCESSORS of the machine's
+// environment.
+WinError startMachine(IRegistry& registry, const ISystemInfo& system);
 
 // Makes System32\reg.exe and regedit.exe names (symbolic links) for the
 // zorel-wintools host program; leaves them alone when it cannot be found.

@@ -265,11 +265,12 @@ WinError openMachine(const std::string& rootText, const MachineOpenOptions& opti
     if (message) *message = L"cannot open the registry of " + fromUtf8(root);
     return e;
   }
-  auto m = std::make_unique<Machine>(root, std::move(registry));
   if (!options.readOnlyRegistry) {
-    detail::writeHardwareDescription(m->registry(), m->systemInfo());
+    detail::startMachine(*registry, *createSystemInfo(std::shared_ptr<const IPathMapper>(
+                                        createPathMapper(root))));
     detail::linkSystemTools(root);
   }
+  auto m = std::make_unique<Machine>(root, std::move(registry));
   *machine = std::move(m);
   return ERROR_SUCCESS;
 }

@@ -1,5 +1,5 @@
-// What a machine does at every start: the HARDWARE keys from the host and
-// the system programs that stand for our host tool.
+// What a machine does at every start: the boot-time registry values from
+// the host and the system programs that stand for our host tool.
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -28,38 +28,14 @@ bool isExecutable(const std::string& path) {
 
 }  // namespace
 
-WinError writeHardwareDescription(IRegistry& registry, const ISystemInfo& system) {
-  const std::wstring base = L"HARDWARE\\DESCRIPTION\\System\\CentralProcessor";
-  const std::wstring name = system.processorBrandString();
-  const std::wstring vendor = system.processorVendor();
-  const std::wstring identifier = system.processorIdentifier();
-  const uint32_t mhz = system.processorMhz();
-  const uint32_t count = system.processorCount();
-  WinError result = ERROR_SUCCESS;
-  registry.beginBatch();
-  for (uint32_t i = 0; i < count && i < 1024; ++i) {
-    const std::wstring key = base + L"\\" + std::to_wstring(i);
-    auto put = [&](const wchar_t* valueName, uint32_t type, const std::vector<uint8_t>& data) {
-      WinError e = writeValueAt(registry, kHkeyLocalMachine, key, valueName, type, data);
-      if (e != ERROR_SUCCESS && result == ERROR_SUCCESS) result = e;
-    };
-    put(L"~MHz", REG_DWORD, regDword(mhz));
-    put(L"ProcessorNameString", REG_SZ, regSz(name));
-    put(L"VendorIdentifier", REG_SZ, regSz(vendor));
-    put(L"Identifier", REG_SZ, regSz(identifier));
-    put(L"FeatureSet", REG_DWORD, regDword(0));
-    if (result != ERROR_SUCCESS) break;
-  }
-  if (result == ERROR_SUCCESS) {
-    result = writeValueAt(registry, kHkeyLocalMachine, L"HARDWARE\\DESCRIPTION\\System",
-                          L"Identifier", REG_SZ, regSz(L"AT/AT COMPATIBLE"));
-  }
-  if (result == ERROR_SUCCESS) {
-    registry.commitBatch();
-  } else {
-    registry.abortBatch();
-  }
-  return result;
+WinError startMachine(IRegistry& registry, const ISystemInfo& system) {
+  WinError result = refreshHardwareKeys(registry);
+  // The session manager sets the processor count at every boot.
+  const WinError e = writeValueAt(
+      registry, kHkeyLocalMachine,
+      L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment",
+      L"NUMBER_OF_PROCESSORS", REG_SZ, regSz(std::to_wstring(system.processorCount())));
+  return result != ERROR_SUCCESS ? result : e;
 }
 
 std::string wintoolsPath() {
