@@ -114,6 +114,11 @@ void AppendJsonEscaped(const std::wstring& value, std::wstring& out) {
 }  // namespace
 
 void ExpandJsonStringValues(std::wstring& json) {
+  ExpandJsonStringValues(json, ExpandPathVariables);
+}
+
+void ExpandJsonStringValues(std::wstring& json,
+                            const std::function<bool(std::wstring&)>& expand) {
   if (json.find(L'%') == std::wstring::npos) return;
   std::wstring out;
   out.reserve(json.size() + 64);
@@ -142,7 +147,7 @@ void ExpandJsonStringValues(std::wstring& json) {
       out.append(json, i, close + 1 - i);
     } else {
       std::wstring value = DecodeJsonString(json, i + 1, close);
-      ExpandPathVariables(value);
+      expand(value);
       out.push_back(L'"');
       AppendJsonEscaped(value, out);
       out.push_back(L'"');

@@ -2,6 +2,7 @@
 // The one place the framework expands %...% path variables (environment
 // variables and special-folder names) in text that reaches a plug-in.
 
+#include <functional>
 #include <string>
 
 namespace zorel {
@@ -15,5 +16,8 @@ bool ExpandPathVariables(std::wstring& text);
 // and everything outside strings are copied unchanged. A text that is not
 // well-formed JSON around its strings is still scanned string by string.
 void ExpandJsonStringValues(std::wstring& json);
+// The same with another expander (tests give one with known values).
+void ExpandJsonStringValues(std::wstring& json,
+                            const std::function<bool(std::wstring&)>& expand);
 
 }  // namespace zorel
