@@ -4,6 +4,7 @@
 #include <mspack.h>
 
 #include <filesystem>
+#include <list>
 #include <set>
 #include <string>
 
@@ -27,6 +28,8 @@ constexpr size_t kMaxSetCabinets = 65535;
 struct Decompressor {
   mscab_decompressor* self = mspack_create_cab_decompressor(nullptr);
   mscabd_cabinet* first = nullptr;
+  // libmspack keeps the path pointers it was opened with until close.
+  std::list<std::string> paths;
   ~Decompressor() {
     if (!self) return;
     if (first) self->close(self, first);  // frees every appended cabinet too
@@ -37,7 +40,7 @@ struct Decompressor {
 // Opens `name` in `folder` and appends it to the set; false with a log line.
 bool appendCabinet(Decompressor& d, mscabd_cabinet* last, const fs::path& folder,
                    const std::string& name, mscabd_cabinet*& opened) {
-  std::string path = (folder / name).string();
+  const std::string& path = d.paths.emplace_back((folder / name).string());
   opened = d.self->open(d.self, const_cast<char*>(path.c_str()));
   if (!opened) {
     log().Write(LogLevel::Error, L"Failed to decompress the %s file", fromUtf8(name).c_str());
