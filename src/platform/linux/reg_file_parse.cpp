@@ -45,9 +45,9 @@ int hexDigit(wchar_t c) {
   return -1;
 }
 
-// Reads a quoted string starting after its opening quote; regedit's escapes
-// are \\ and \" (\n and \r and \0 are read too, as later regedits write
-// them). pos ends after the closing quote. False when it does not close.
+// Reads a quoted string starting after its opening quote. regedit's only
+// escapes are \\ and \"; any other backslash is kept as written. pos ends
+// after the closing quote. False when it does not close.
 bool readQuoted(std::wstring_view line, std::size_t* pos, std::wstring* out) {
   out->clear();
   for (std::size_t i = *pos; i < line.size(); ++i) {
@@ -56,14 +56,8 @@ bool readQuoted(std::wstring_view line, std::size_t* pos, std::wstring* out) {
       *pos = i + 1;
       return true;
     }
-    if (c == L'\\' && i + 1 < line.size()) {
-      wchar_t n = line[++i];
-      switch (n) {
-        case L'n': out->push_back(L'\n'); break;
-        case L'r': out->push_back(L'\r'); break;
-        case L'0': out->push_back(L'\0'); break;
-        default: out->push_back(n); break;
-      }
+    if (c == L'\\' && i + 1 < line.size() && (line[i + 1] == L'\\' || line[i + 1] == L'"')) {
+      out->push_back(line[++i]);
       continue;
     }
     out->push_back(c);
@@ -165,6 +159,7 @@ WinError parseRegText(std::wstring_view text, RegFileParse* parse) {
     parse->problems.push_back({line, std::move(message)});
   };
   std::wstring currentKey;  // empty: no key open (none yet, or after [-KEY])
+  bool skipSection = false;  // the section's key line was bad: drop its values quietly
   for (std::size_t n = 1; n < lines.size(); ++n) {
     std::size_t lineNo = n + 1;
     std::wstring_view line = trimRight(trimLeft(lines[n]));
@@ -174,6 +169,7 @@ WinError parseRegText(std::wstring_view text, RegFileParse* parse) {
       if (close == std::wstring_view::npos) {
         problem(lineNo, L"key name is not closed by ']'");
         currentKey.clear();
+        skipSection = true;
         continue;
       }
       bool remove = line.size() > 1 && line[1] == L'-';
@@ -183,6 +179,7 @@ WinError parseRegText(std::wstring_view text, RegFileParse* parse) {
       if (path.empty() || parseKeyPath(path, &root, nullptr) != ERROR_SUCCESS) {
         problem(lineNo, L"invalid key name: " + path);
         currentKey.clear();
+        skipSection = true;
         continue;
       }
       RegFileOp op;
@@ -191,6 +188,7 @@ WinError parseRegText(std::wstring_view text, RegFileParse* parse) {
       op.path = path;
       parse->ops.push_back(std::move(op));
       currentKey = remove ? std::wstring() : path;
+      skipSection = remove;
       continue;
     }
     // A value line: "name"=data or @=data.
@@ -256,7 +254,7 @@ WinError parseRegText(std::wstring_view text, RegFileParse* parse) {
       }
     }
     if (currentKey.empty()) {
-      problem(lineNo, L"value outside of a key");
+      if (!skipSection) problem(lineNo, L"value outside of a key");
       continue;
     }
     op.path = currentKey;

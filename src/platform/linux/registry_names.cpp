@@ -108,7 +108,7 @@ int redirectClasses(std::vector<Component>* path, std::size_t at) {
   if (child >= path->size() || (*path)[child].fold == kWowNode) return -1;
   for (const wchar_t* name : kRedirectedClasses) {
     if ((*path)[child].fold == name) {
-      path->insert(path->begin() + child, Component{L"Wow6432Node", kWowNode});
+      path->insert(path->begin() + child, Component{L"WOW6432Node", kWowNode});
       return static_cast<int>(child);
     }
   }

@@ -122,7 +122,15 @@ WinError SqliteRegistry::initialise() {
               std::strcmp(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)), kFormat) == 0;
   sqlite3_finalize(stmt);
   if (!ours) return ERROR_NOT_REGISTRY_FILE;
-  return prepareStatements();
+  WinError prepared = prepareStatements();
+  if (prepared != ERROR_SUCCESS || options_.readOnly) return prepared;
+  // The keys the other roots stand for exist from the start, as on Windows.
+  for (RegKey root : {kHkeyCurrentUser, kHkeyClassesRoot, kHkeyCurrentConfig}) {
+    OpenKey ignored;
+    WinError made = resolveRoot(root, &ignored);
+    if (made != ERROR_SUCCESS) return made;
+  }
+  return ERROR_SUCCESS;
 }
 
 // ---------------------------------------------------------------------------
