@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <atomic>
+#include <cmath>
 #include <cstring>
 #include <thread>
 
@@ -22,11 +23,28 @@ MszipEncoder::MszipEncoder(MszipOptions options) : options_(options) {
   if (options_.threads < 1) options_.threads = 1;
   if (options_.threads > 2) options_.threads = 2;
   for (auto& stream : streams_) stream = std::make_unique<Stream>();
+  for (auto& stream : fastStreams_) stream = std::make_unique<Stream>();
+}
+
+// True when the byte histogram is almost flat (over 7.9 bits per byte), so
+// only long repeats could still shrink the block; level 1 finds those.
+bool MszipEncoder::looksRandom(const uint8_t* data, size_t length) {
+  if (length < 4096) return false;
+  uint32_t counts[256] = {};
+  for (size_t i = 0; i < length; ++i) counts[data[i]]++;
+  double bits = 0;
+  for (uint32_t count : counts) {
+    if (count) {
+      double p = double(count) / double(length);
+      bits -= p * std::log2(p);
+    }
+  }
+  return bits > 7.9;
 }
 
 MszipEncoder::~MszipEncoder() = default;
 
-bool MszipEncoder::encodeBlock(Stream& stream, const uint8_t* data,
+bool MszipEncoder::encodeBlock(Stream& normal, Stream& fast, const uint8_t* data,
                                size_t length, const uint8_t* history,
                                size_t historyLength, std::string& out) {
   out.resize(kMaxEncodedBytes);
@@ -34,9 +52,11 @@ bool MszipEncoder::encodeBlock(Stream& stream, const uint8_t* data,
   bytes[0] = 'C';
   bytes[1] = 'K';
   bool deflated = false;
+  bool random = options_.level > 1 && looksRandom(data, length);
+  Stream& stream = random ? fast : normal;
   if (!stream.ready) {
     // Raw deflate (no zlib wrapper), full 32 KiB window.
-    if (deflateInit2(&stream.z, options_.level, Z_DEFLATED, -15, 8,
+    if (deflateInit2(&stream.z, random ? 1 : options_.level, Z_DEFLATED, -15, 8,
                      Z_DEFAULT_STRATEGY) != Z_OK) {
       return false;
     }
@@ -78,7 +98,7 @@ bool MszipEncoder::encode(const uint8_t* data, size_t length,
   out.resize(count);
   std::atomic<size_t> next{0};
   std::atomic<bool> failed{false};
-  auto work = [&](Stream& stream) {
+  auto work = [&](Stream& stream, Stream& fast) {
     for (size_t i = next++; i < count && !failed; i = next++) {
       size_t offset = i * kBlockBytes;
       size_t size = std::min<size_t>(kBlockBytes, length - offset);
@@ -89,17 +109,17 @@ bool MszipEncoder::encode(const uint8_t* data, size_t length,
         dictLength = kBlockBytes;
       }
       if (!options_.dictionary) dictLength = 0;
-      if (!encodeBlock(stream, data + offset, size, dict, dictLength, out[i])) {
+      if (!encodeBlock(stream, fast, data + offset, size, dict, dictLength, out[i])) {
         failed = true;
       }
     }
   };
   if (options_.threads > 1 && count > 1) {
-    std::thread helper(work, std::ref(*streams_[1]));
-    work(*streams_[0]);
+    std::thread helper(work, std::ref(*streams_[1]), std::ref(*fastStreams_[1]));
+    work(*streams_[0], *fastStreams_[0]);
     helper.join();
   } else {
-    work(*streams_[0]);
+    work(*streams_[0], *fastStreams_[0]);
   }
   return !failed;
 }

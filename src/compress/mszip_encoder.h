@@ -40,12 +40,16 @@ class MszipEncoder {
 
  private:
   struct Stream;
-  bool encodeBlock(Stream& stream, const uint8_t* data, size_t length,
+  static bool looksRandom(const uint8_t* data, size_t length);
+  bool encodeBlock(Stream& stream, Stream& fast, const uint8_t* data, size_t length,
                    const uint8_t* history, size_t historyLength,
                    std::string& out);
 
   MszipOptions options_;
   std::unique_ptr<Stream> streams_[2];
+  // Level-1 streams for blocks that look random: deflate at a high level
+  // spends most of its time failing to shrink them.
+  std::unique_ptr<Stream> fastStreams_[2];
 };
 
 }  // namespace zorel::cab
