@@ -78,6 +78,8 @@ bool CabinetUtility::Decompress(const std::wstring& cabinet,
                   fromUtf8(current).c_str());
       return false;
     }
+    // Larger reads of the cabinet than the 4 KiB default.
+    d.self->set_param(d.self, MSCABD_PARAM_DECOMPBUF, 65536);
     bool result = true;
     mscabd_cabinet* last = nullptr;
     if (!appendCabinet(d, nullptr, folder, current, d.first)) return false;
