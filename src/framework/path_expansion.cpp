@@ -10,19 +10,13 @@
 
 #include <cwchar>
 
-#ifdef ZOREL_HAVE_PATHVARS
-#include "zorel/store/pathvars/env_and_csidl_variable.h"
-#endif
+#include "zorel/pathvars/env_and_csidl_variable.h"
 
 namespace zorel {
 
 bool ExpandPathVariables(std::wstring& text) {
   if (text.find(L'%') == std::wstring::npos) return false;
-#ifdef ZOREL_HAVE_PATHVARS
   return EnvAndCsidlVariable::Instance().Expand(text);
-#else
-  return true;  // until the path-variable library is part of the build
-#endif
 }
 
 namespace {

@@ -150,8 +150,10 @@ Outcome NativeBody(duk_context* ctx, NativeKind kind, char* message) {
   BindingState* state = StateOf(ctx);
   Gathered g;
   g.kind = kind;
-  if (duk_safe_call(ctx, GatherSafe, &g, duk_get_top(ctx), 0) != DUK_EXEC_SUCCESS)
+  // One result slot: on failure it holds the error value to rethrow.
+  if (duk_safe_call(ctx, GatherSafe, &g, duk_get_top(ctx), 1) != DUK_EXEC_SUCCESS)
     return Outcome::kRethrow;
+  duk_pop(ctx);
   if (g.outOfMemory) return Fail("out of memory while reading the arguments", message);
 
   PushRequest push{PushRequest::kString, nullptr};
