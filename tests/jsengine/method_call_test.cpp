@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <json/reader.h>
+
 #include "engine_fixture.h"
+#include "zorel/common/utf8.h"
 
 namespace zorel::test {
 namespace {
@@ -69,6 +72,35 @@ TEST_F(EngineTest, ReportFunctionsGetTheFirstArgumentAsText) {
             (std::pair<std::wstring, std::wstring>{L"reportProblem", L"{\"id\":7,\"stages\":[100,101]}"}));
   EXPECT_EQ(functions_.calls[1],
             (std::pair<std::wstring, std::wstring>{L"reportStatus", L"{\"id\":7}"}));
+}
+
+}  // namespace
+}  // namespace zorel::test
+
+namespace zorel::test {
+namespace {
+
+TEST_F(EngineTest, PathVariablesInObjectArgumentsKeepTheJsonValid) {
+  Eval(L"reportProblem({name: '%WINDIR%\\\\x', id: 3}); var p = new Probe();"
+       L" p.echo('%WINDIR%\\\\y', {path: '%CSIDL_WINDOWS%'});");
+  ASSERT_EQ(functions_.calls.size(), 1u);
+  Json::Value parsed;
+  Json::CharReaderBuilder builder;
+  std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+  std::string text = toUtf8(functions_.calls[0].second);
+  std::string errors;
+  ASSERT_TRUE(reader->parse(text.data(), text.data() + text.size(), &parsed, &errors)) << text;
+  EXPECT_EQ(parsed["name"].asString(), "C:\\Windows\\x");
+  // Plain text expands as it is; the object's value is escaped inside JSON.
+  EXPECT_EQ(ProbeOf(L"p")->lastArgs,
+            (std::vector<std::wstring>{L"C:\\Windows\\y", L"{\"path\":\"C:\\\\Windows\"}"}));
+}
+
+TEST_F(EngineTest, PropertiesAndNamedArgumentsExpandFolderNames) {
+  Eval(L"var f = new File({filename: '%CSIDL_WINDOWS%\\\\a'}); var g = new File();"
+       L" g.filename = '%CSIDL_WINDOWS%\\\\x'; g.props();");
+  EXPECT_EQ(ProbeOf(L"f")->filename, L"C:\\Windows\\a");
+  EXPECT_EQ(ProbeOf(L"g")->filename, L"C:\\Windows\\x");
 }
 
 }  // namespace
