@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <regex>
-
-#include "zorel/common/utf8.h"
 #include "zorel/store/collection_tables.h"
 #include "zorel/store/current_run.h"
 #include "zorel/store/environment_collection.h"
@@ -28,9 +25,15 @@ int32_t number(const DataRow& row, const wchar_t* name) {
   return value;
 }
 
+// Shape "dddd-dd-dd.dd:dd:dd".
 bool isTimeText(const std::wstring& value) {
-  return std::regex_match(toUtf8(value),
-                          std::regex(R"(\d{4}-\d{2}-\d{2}\.\d{2}:\d{2}:\d{2})"));
+  const std::wstring shape = L"dddd-dd-dd.dd:dd:dd";
+  if (value.size() != shape.size()) return false;
+  for (size_t i = 0; i < shape.size(); ++i) {
+    const bool ok = shape[i] == L'd' ? (value[i] >= L'0' && value[i] <= L'9') : value[i] == shape[i];
+    if (!ok) return false;
+  }
+  return true;
 }
 
 TEST(TimeText, UtcDateFullStopAndTime) {
