@@ -5,6 +5,9 @@
 
 #include "zorel/framework/plugin_table.h"
 
+#include "zorel/plugins/os/os.h"
+#include "zorel/plugins/system/system.h"
+
 #include <memory>
 
 namespace zorel {
@@ -20,9 +23,9 @@ std::unique_ptr<CMethodDispatcher> CreateBareDispatcher(StackFrame&) {
 const std::vector<PluginRegistration>& DefaultPluginTable() {
   static const std::vector<PluginRegistration> table = {
       {"Network", CreateBareDispatcher},      // plugins\win\env\Network
-      {"OS", CreateBareDispatcher},           // plugins\win\env\OS
+      {"OS", CreateOSPlugin},                 // plugins\win\env\OS
       {"Products", CreateBareDispatcher},     // plugins\win\env\Products
-      {"System", CreateBareDispatcher},       // plugins\win\env\System
+      {"System", CreateSystemPlugin},         // plugins\win\env\System
       {"COM", CreateBareDispatcher},          // plugins\win\Com
       {"EventLogger", CreateBareDispatcher},  // plugins\win\EventLogger
       {"File", CreateBareDispatcher},         // plugins\win\File

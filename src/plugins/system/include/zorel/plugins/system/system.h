@@ -1,0 +1,81 @@
+#pragma once
+// CSystemPlugin: the script's "System" object. It reports the machine's
+// hardware and clock (processor, memory and page file, file system, system
+// drive sizes, date, time, time zone), checks minimum requirements
+// (processor speed, free space on the system drive, installed memory per
+// Windows version) and Internet connectivity.
+//
+// Getters write operation records of type 2, the checks type 0; component
+// "System". The checks record an "expected" and an "actual" text.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "zorel/framework/method_dispatcher.h"
+
+namespace zorel {
+
+class CJSONCPUInfo;
+class CJSONFileSystemInfo;
+class CJSONMemoryInfo;
+class CJSONReturn;
+class CJSONTimeInfo;
+class PluginCall;
+
+namespace platform {
+class IInternetState;
+}
+
+class CSystemPlugin : public CMethodDispatcher {
+ public:
+  static constexpr const wchar_t* kComponentPath = L"plugins\\win\\env\\System";
+  // Where isInternetConnected forces a connection when the machine reports
+  // itself offline: the report server's host.
+  static constexpr const wchar_t* kDefaultProbeUrl = L"https://report.readiscan.example/";
+
+  // Construction arguments are not read. internet answers the
+  // connectivity questions (the host's by default).
+  explicit CSystemPlugin(StackFrame& args);
+  CSystemPlugin(StackFrame& args, std::shared_ptr<const platform::IInternetState> internet,
+                std::wstring probeUrl);
+
+  std::unique_ptr<CJSONCPUInfo> getCPUName(StackFrame& args);
+  std::unique_ptr<CJSONMemoryInfo> getTotalRAM(StackFrame& args);
+  std::unique_ptr<CJSONMemoryInfo> getFreeRAM(StackFrame& args);
+  std::unique_ptr<CJSONMemoryInfo> getUsedRAM(StackFrame& args);
+  std::unique_ptr<CJSONMemoryInfo> getTotalVirtualMemory(StackFrame& args);
+  std::unique_ptr<CJSONMemoryInfo> getFreeVirtualMemory(StackFrame& args);
+  std::unique_ptr<CJSONMemoryInfo> getUsedVirtualMemory(StackFrame& args);
+  std::unique_ptr<CJSONFileSystemInfo> getFileSystem(StackFrame& args);
+  std::unique_ptr<CJSONTimeInfo> getTimeZone(StackFrame& args);
+  std::unique_ptr<CJSONTimeInfo> getDate(StackFrame& args);
+  std::unique_ptr<CJSONTimeInfo> getTime(StackFrame& args);
+  std::unique_ptr<CJSONMemoryInfo> getSystemSpace(StackFrame& args);
+  std::unique_ptr<CJSONMemoryInfo> getSystemFreeSpace(StackFrame& args);
+  std::unique_ptr<CJSONMemoryInfo> checkForDiskSpace(StackFrame& args);
+  std::unique_ptr<CJSONReturn> checkForCPUSpeed(StackFrame& args);
+  std::unique_ptr<CJSONReturn> checkForMemorySize(StackFrame& args);
+  std::unique_ptr<CJSONReturn> isInternetConnected(StackFrame& args);
+
+  int32_t ErrorCode() const { return errorcode_; }
+
+ private:
+  enum class MemoryFact { TotalRam, FreeRam, UsedRam, TotalVirtual, FreeVirtual, UsedVirtual };
+  std::unique_ptr<CJSONMemoryInfo> MemoryGetter(MemoryFact fact);
+  enum class SpaceFact { Total, Available };
+  std::unique_ptr<CJSONMemoryInfo> SpaceGetter(SpaceFact fact);
+  PluginCall BeginCall(int32_t operationType, const wchar_t* apiName, int32_t startCode = 0);
+  // The system drive root (C:\), or empty after setting the error and
+  // logging why.
+  std::wstring SystemDriveRoot(PluginCall& call);
+
+  int32_t errorcode_ = 0;  // published as the property "errorcode"
+  std::shared_ptr<const platform::IInternetState> internet_;
+  std::wstring probeUrl_;
+};
+
+// The factory's creation function for "System".
+std::unique_ptr<CMethodDispatcher> CreateSystemPlugin(StackFrame& args);
+
+}  // namespace zorel

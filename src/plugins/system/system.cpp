@@ -1,0 +1,309 @@
+// CSystemPlugin: registration and the getters (processor, memory, file
+// system, clock, system drive sizes).
+
+#include "zorel/plugins/system/system.h"
+
+#include <ctime>
+#include <stdexcept>
+
+#include "zorel/common/utf8.h"
+#include "zorel/log/framework_log.h"
+#include "zorel/platform/internet_state.h"
+#include "zorel/platform/machine.h"
+#include "zorel/platform/special_folders.h"
+#include "zorel/platform/system_info.h"
+#include "zorel/plugins/common/error_messages.h"
+#include "zorel/plugins/common/plugin_call.h"
+#include "zorel/plugins/common/plugin_returns.h"
+#include "zorel/plugins/system/system_texts.h"
+
+namespace zorel {
+
+namespace {
+
+constexpr int32_t kGetter = 2;  // operation type of value getters
+
+platform::IMachine& Machine() {
+  platform::IMachine* machine = platform::currentMachine();
+  if (!machine) throw std::runtime_error("no machine");
+  return *machine;
+}
+
+std::tm LocalNow(const platform::ISystemInfo& info, int* error = nullptr) {
+  std::tm local{};
+  const int e = info.localTime(std::time(nullptr), local);
+  if (error) *error = e;
+  return local;
+}
+
+}  // namespace
+
+CSystemPlugin::CSystemPlugin(StackFrame& args)
+    : CSystemPlugin(args, platform::hostInternetState(), kDefaultProbeUrl) {}
+
+CSystemPlugin::CSystemPlugin(StackFrame&, std::shared_ptr<const platform::IInternetState> internet,
+                             std::wstring probeUrl)
+    : internet_(std::move(internet)), probeUrl_(std::move(probeUrl)) {
+  RegisterMethod("getCPUName", &CSystemPlugin::getCPUName);
+  RegisterMethod("getTotalRAM", &CSystemPlugin::getTotalRAM);
+  RegisterMethod("getFreeRAM", &CSystemPlugin::getFreeRAM);
+  RegisterMethod("getUsedRAM", &CSystemPlugin::getUsedRAM);
+  RegisterMethod("getTotalVirtualMemory", &CSystemPlugin::getTotalVirtualMemory);
+  RegisterMethod("getFreeVirtualMemory", &CSystemPlugin::getFreeVirtualMemory);
+  RegisterMethod("getUsedVirtualMemory", &CSystemPlugin::getUsedVirtualMemory);
+  RegisterMethod("getFileSystem", &CSystemPlugin::getFileSystem);
+  RegisterMethod("getTimeZone", &CSystemPlugin::getTimeZone);
+  RegisterMethod("getDate", &CSystemPlugin::getDate);
+  RegisterMethod("getTime", &CSystemPlugin::getTime);
+  RegisterMethod("getSystemSpace", &CSystemPlugin::getSystemSpace);
+  RegisterMethod("getSystemFreeSpace", &CSystemPlugin::getSystemFreeSpace);
+  RegisterMethod("checkForDiskSpace", &CSystemPlugin::checkForDiskSpace);
+  RegisterMethod("checkForCPUSpeed", &CSystemPlugin::checkForCPUSpeed);
+  RegisterMethod("checkForMemorySize", &CSystemPlugin::checkForMemorySize);
+  RegisterMethod("isInternetConnected", &CSystemPlugin::isInternetConnected);
+  BindProperty("errorcode", errorcode_);
+}
+
+PluginCall CSystemPlugin::BeginCall(int32_t operationType, const wchar_t* apiName,
+                                    int32_t startCode) {
+  return PluginCall(GetResultStore(), errorcode_, operationType, kComponentPath, apiName,
+                    startCode);
+}
+
+std::unique_ptr<CJSONCPUInfo> CSystemPlugin::getCPUName(StackFrame&) {
+  PluginCall call = BeginCall(kGetter, L"System::getCPUName");
+  auto result = std::make_unique<CJSONCPUInfo>();
+  std::wstring name;
+  call.Run([&] { name = Machine().systemInfo().processorBrandString(); },
+           L"Exception occured during reading the CPU name.");
+  if (call.Succeeded()) {
+    if (name.empty()) {
+      call.SetError(plugin_error::kCpuNameFailed);
+    } else {
+      result->cpuname = toUtf8(name);
+      result->status = true;
+    }
+  }
+  call.Input(L"cpuname", name);
+  return call.Finish(std::move(result));
+}
+
+std::unique_ptr<CJSONMemoryInfo> CSystemPlugin::getTotalRAM(StackFrame&) {
+  return MemoryGetter(MemoryFact::TotalRam);
+}
+std::unique_ptr<CJSONMemoryInfo> CSystemPlugin::getFreeRAM(StackFrame&) {
+  return MemoryGetter(MemoryFact::FreeRam);
+}
+std::unique_ptr<CJSONMemoryInfo> CSystemPlugin::getUsedRAM(StackFrame&) {
+  return MemoryGetter(MemoryFact::UsedRam);
+}
+std::unique_ptr<CJSONMemoryInfo> CSystemPlugin::getTotalVirtualMemory(StackFrame&) {
+  return MemoryGetter(MemoryFact::TotalVirtual);
+}
+std::unique_ptr<CJSONMemoryInfo> CSystemPlugin::getFreeVirtualMemory(StackFrame&) {
+  return MemoryGetter(MemoryFact::FreeVirtual);
+}
+std::unique_ptr<CJSONMemoryInfo> CSystemPlugin::getUsedVirtualMemory(StackFrame&) {
+  return MemoryGetter(MemoryFact::UsedVirtual);
+}
+
+std::unique_ptr<CJSONMemoryInfo> CSystemPlugin::MemoryGetter(MemoryFact fact) {
+  struct Entry {
+    const wchar_t* api;
+    const wchar_t* inputName;
+    const wchar_t* failure;
+  };
+  static const Entry kEntries[] = {
+      {L"System::getTotalRAM", L"memorysize",
+       L"getTotalRAM - Error while calling GetPhysicallyInstalledSystemMemory API"},
+      {L"System::getFreeRAM", L"freememorysize",
+       L"getFreeRAM - Error while calling GlobalMemoryStatusEx API"},
+      {L"System::getUsedRAM", L"usedmemorysize",
+       L"getUsedRAM - Error while calling GlobalMemoryStatusEx API"},
+      {L"System::getTotalVirtualMemory", L"totalvirtualmemory",
+       L"getTotalVirtualMemory - Error while calling GlobalMemoryStatusEx API"},
+      {L"System::getFreeVirtualMemory", L"freevirtualmemory",
+       L"getFreeVirtualMemory - Error while calling GlobalMemoryStatusEx API"},
+      {L"System::getUsedVirtualMemory", L"usedvirtualmemory",
+       L"getUsedVirtualMemory - Error while calling GlobalMemoryStatusEx API"},
+  };
+  const Entry& entry = kEntries[static_cast<int>(fact)];
+  PluginCall call = BeginCall(kGetter, entry.api);
+  auto result = std::make_unique<CJSONMemoryInfo>();
+
+  const platform::ISystemInfo& info = Machine().systemInfo();
+  platform::WinError e = platform::ERROR_SUCCESS;
+  float gigabytes = 0;
+  if (fact == MemoryFact::TotalRam) {
+    uint64_t kilobytes = 0;
+    e = info.physicallyInstalledMemoryKb(kilobytes);
+    gigabytes = static_cast<float>(kilobytes) / system_texts::kKbPerGb;
+  } else {
+    platform::MemoryStatus status;
+    e = info.globalMemoryStatus(status);
+    uint64_t bytes = 0;
+    switch (fact) {
+      case MemoryFact::FreeRam: bytes = status.availPhys; break;
+      case MemoryFact::UsedRam: bytes = status.totalPhys - status.availPhys; break;
+      case MemoryFact::TotalVirtual: bytes = status.totalPageFile; break;
+      case MemoryFact::FreeVirtual: bytes = status.availPageFile; break;
+      case MemoryFact::UsedVirtual: bytes = status.totalPageFile - status.availPageFile; break;
+      case MemoryFact::TotalRam: break;
+    }
+    gigabytes = static_cast<float>(bytes) / system_texts::kBytesPerGb;
+  }
+  if (e != platform::ERROR_SUCCESS) {
+    // The failed system call ends the method before its record is written.
+    errorcode_ = e;
+    result->status = false;
+    result->errorcode = e;
+    FrameworkLog::Instance().Write(LogLevel::Error, L"%s", entry.failure);
+    return result;
+  }
+  const std::wstring text = system_texts::GbText(gigabytes);
+  switch (fact) {
+    case MemoryFact::TotalRam:
+    case MemoryFact::TotalVirtual: result->memorysize = toUtf8(text); break;
+    case MemoryFact::FreeRam:
+    case MemoryFact::FreeVirtual: result->freememorysize = toUtf8(text); break;
+    case MemoryFact::UsedRam:
+    case MemoryFact::UsedVirtual: result->usedmemorysize = toUtf8(text); break;
+  }
+  result->status = true;
+  call.Input(entry.inputName, text);
+  return call.Finish(std::move(result));
+}
+
+std::unique_ptr<CJSONFileSystemInfo> CSystemPlugin::getFileSystem(StackFrame& args) {
+  PluginCall call = BeginCall(kGetter, L"System::getFileSystem");
+  auto result = std::make_unique<CJSONFileSystemInfo>();
+  if (args.Count() < 1) {
+    // No volume was named: nothing to ask the file system about.
+    call.ArgumentError(plugin_error::kInvalidParameter, L"Invalid Parameters.");
+    call.UsesInputs();
+    return call.Finish(std::move(result));
+  }
+  const std::wstring root = args.PopText();
+  platform::VolumeInformation volume;
+  const platform::WinError e = Machine().systemInfo().volumeInformation(root, volume);
+  if (e != platform::ERROR_SUCCESS) {
+    errorcode_ = e;
+    result->status = false;
+    result->errorcode = e;
+    FrameworkLog::Instance().Write(LogLevel::Error,
+                                   L"getFileSystem - Error while calling GetVolumeInformation API");
+    return result;
+  }
+  // GetVolumeInformationW's buffer holds 20 characters with the NUL.
+  const std::wstring name = volume.fileSystemName.substr(0, 19);
+  result->filesystem = toUtf8(name);
+  result->status = true;
+  call.Input(L"filesystem", name);
+  return call.Finish(std::move(result));
+}
+
+std::unique_ptr<CJSONTimeInfo> CSystemPlugin::getTimeZone(StackFrame&) {
+  PluginCall call = BeginCall(kGetter, L"System::getTimeZone");
+  auto result = std::make_unique<CJSONTimeInfo>();
+  const platform::ISystemInfo& info = Machine().systemInfo();
+  int error = 0;
+  LocalNow(info, &error);
+  call.SetError(error);
+  // strftime's buffer of 255 characters.
+  const std::wstring name = info.timeZoneName().substr(0, 254);
+  result->timezone = toUtf8(name);
+  result->status = true;
+  call.Input(L"timezone", name);
+  return call.Finish(std::move(result));
+}
+
+std::unique_ptr<CJSONTimeInfo> CSystemPlugin::getDate(StackFrame&) {
+  PluginCall call = BeginCall(kGetter, L"System::getDate");
+  auto result = std::make_unique<CJSONTimeInfo>();
+  int error = 0;
+  const std::tm local = LocalNow(Machine().systemInfo(), &error);
+  if (error != 0) throw std::runtime_error("could not convert calendar time to local time");
+  const std::wstring text = system_texts::DateText(local);
+  result->date = toUtf8(text);
+  result->status = true;
+  call.Input(L"date", text);
+  return call.Finish(std::move(result));
+}
+
+std::unique_ptr<CJSONTimeInfo> CSystemPlugin::getTime(StackFrame&) {
+  PluginCall call = BeginCall(kGetter, L"System::getTime");
+  auto result = std::make_unique<CJSONTimeInfo>();
+  int error = 0;
+  const std::tm local = LocalNow(Machine().systemInfo(), &error);
+  if (error != 0) throw std::runtime_error("could not convert calendar time to local time");
+  const std::wstring text = system_texts::TimeText(local);
+  result->time = toUtf8(text);
+  result->status = true;
+  call.Input(L"time", text);
+  return call.Finish(std::move(result));
+}
+
+std::wstring CSystemPlugin::SystemDriveRoot(PluginCall& call) {
+  std::wstring root;
+  call.Run(
+      [&] {
+        const std::wstring windows = Machine().specialFolders().windowsDirectory();
+        if (windows.empty()) {
+          call.SetError(platform::ERROR_PATH_NOT_FOUND);
+          FrameworkLog::Instance().Write(LogLevel::Error, L"Failed to get the Window directory");
+          return;
+        }
+        root = system_texts::DriveRootOf(windows);
+        if (root.empty()) {
+          call.SetError(plugin_error::kDataNotFound);
+          FrameworkLog::Instance().Write(LogLevel::Error, L"window directory name is not proper.");
+        }
+      },
+      L"Process failde due to exception during getting the window directory");
+  return root;
+}
+
+std::unique_ptr<CJSONMemoryInfo> CSystemPlugin::getSystemSpace(StackFrame&) {
+  return SpaceGetter(SpaceFact::Total);
+}
+
+std::unique_ptr<CJSONMemoryInfo> CSystemPlugin::getSystemFreeSpace(StackFrame&) {
+  return SpaceGetter(SpaceFact::Available);
+}
+
+std::unique_ptr<CJSONMemoryInfo> CSystemPlugin::SpaceGetter(SpaceFact fact) {
+  const bool total = fact == SpaceFact::Total;
+  PluginCall call =
+      BeginCall(kGetter, total ? L"System::getSystemSpace" : L"System::getSystemFreeSpace");
+  auto result = std::make_unique<CJSONMemoryInfo>();
+  std::wstring text = L"0";
+  call.Run(
+      [&] {
+        const std::wstring root = SystemDriveRoot(call);
+        platform::DiskSpace space;
+        const platform::WinError e = root.empty()
+                                         ? platform::ERROR_PATH_NOT_FOUND
+                                         : Machine().systemInfo().diskFreeSpace(root, space);
+        const float gigabytes =
+            static_cast<float>(total ? space.totalBytes : space.freeBytesAvailableToCaller) /
+            system_texts::kBytesPerGb;
+        if (e != platform::ERROR_SUCCESS || !(gigabytes > 0)) {
+          call.SetError(plugin_error::kApiFailed);
+          FrameworkLog::Instance().Write(LogLevel::Error, L"Failed to get the directory space");
+          return;
+        }
+        call.SetError(plugin_error::kSuccess);
+        text = system_texts::Format("%.2f", static_cast<double>(gigabytes));
+      },
+      L"Process failde due to exception during getting the Available size for OsDrive ");
+  const std::string member = toUtf8(text + L" GB(s)");
+  if (total) result->memorysize = member;
+  else result->freememorysize = member;
+  return call.Finish(std::move(result));
+}
+
+std::unique_ptr<CMethodDispatcher> CreateSystemPlugin(StackFrame& args) {
+  return std::make_unique<CSystemPlugin>(args);
+}
+
+}  // namespace zorel
