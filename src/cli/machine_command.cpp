@@ -4,7 +4,6 @@
 // reset replaces it with a fresh one; info describes it (creating it from
 // the default image first, like any other use of the machine).
 
-#include <sys/stat.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -39,8 +38,9 @@ std::string describeVersion(const IVersionInfo& v) {
 }
 
 uint64_t fileSize(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(path, ec);
+  return ec ? 0 : static_cast<uint64_t>(size);
 }
 
 int printInfo(IMachine& m) {
