@@ -1,0 +1,375 @@
+// The File plug-in: construction, method table, presence tests, file and
+// disk information, folder listing, the regular-expression search, folder
+// removal and renaming. Edits, downloads and the pattern walks are in the
+// file_<area>.cpp files beside this one.
+
+#include "zorel/plugins/file/file.h"
+
+#include <boost/regex.hpp>
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "file_paths.h"
+#include "zorel/common/utf8.h"
+#include "zorel/platform/file_attributes.h"
+#include "zorel/platform/file_ops.h"
+#include "zorel/platform/machine.h"
+#include "zorel/platform/paths.h"
+#include "zorel/plugins/common/error_messages.h"
+#include "zorel/plugins/common/plugin_call.h"
+
+namespace zorel {
+
+using namespace file_detail;
+namespace pe = plugin_error;
+
+namespace {
+
+constexpr size_t kMaxPath = 260;                      // MAX_PATH
+constexpr int32_t kBufferOverflow = 111;              // ERROR_BUFFER_OVERFLOW
+// The regular-expression search reads the whole file; beyond this size the
+// search fails like any other exception instead of exhausting memory.
+constexpr uintmax_t kMaxSearchBytes = uintmax_t{512} << 20;
+
+// The last element of a Windows path (after its last separator).
+std::wstring LastElement(const std::wstring& path) {
+  size_t slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+// The extension with its point, as the filesystem library gives it: empty
+// for "." and ".." and names without a point.
+std::wstring Extension(const std::wstring& path) {
+  std::wstring name = LastElement(path);
+  if (name == L"." || name == L"..") return L"";
+  size_t dot = name.rfind(L'.');
+  return dot == std::wstring::npos ? L"" : name.substr(dot);
+}
+
+}  // namespace
+
+File::File(StackFrame& args) {
+  // Registration order is the order the script's method table lists them.
+  RegisterMethod("isFilePresent", &File::isFilePresent);
+  RegisterMethod("isFolderPresent", &File::isFolderPresent);
+  RegisterMethod("removeFile", &File::removeFile);
+  RegisterMethod("deleteFolder", &File::deleteFolder);
+  RegisterMethod("renameFile", &File::renameFile);
+  RegisterMethod("isRegExExistInFile", &File::isRegExExistInFile);
+  RegisterMethod("collect", &File::collect);
+  RegisterMethod("downloadFile", &File::downloadFile);
+  RegisterMethod("getFileInfo", &File::getFileInfo);
+  RegisterMethod("getDiskInfo", &File::getDiskInfo);
+  RegisterMethod("getFolderContents", &File::getFolderContents);
+  RegisterMethod("collectFileInfo", &File::collectFileInfo);
+  RegisterMethod("findAndReplaceContent", &File::findAndReplaceContent);
+  RegisterMethod("create", &File::create);
+  RegisterMethod("createCopy", &File::createCopy);
+  RegisterMethod("extractCompressedFile", &File::extractCompressedFile);
+
+  BindProperty("filename", filename);
+  BindProperty("foldername", foldername);
+  BindProperty("driveletter", driveletter);
+  BindProperty("errorcode", errorcode);
+
+  args.GetNamedText("filename", filename);
+  args.GetNamedText("foldername", foldername);
+  args.GetNamedText("driveletter", driveletter);
+}
+
+std::unique_ptr<CJSONReturn> File::isFilePresent(StackFrame&) {
+  PluginCall call(GetResultStore(), errorcode, 0, kComponentPath, L"File::isFilePresent");
+  auto result = std::make_unique<CJSONReturn>();
+  result->status = true;
+  call.Input(L"foldername", foldername).Input(L"filename", filename);
+  if (foldername.empty() || filename.empty()) {
+    call.SetError(pe::kInvalidParameter);
+    return call.Finish(std::move(result));
+  }
+  call.Run([&] {
+    const std::wstring path = foldername + L"\\" + filename;
+    if (path.size() > kMaxPath) {
+      result->status = false;
+      call.SetError(kBufferOverflow);
+      LogError(L"File : %s Error : %s", path.c_str(), GetErrorMessage(kBufferOverflow).c_str());
+      return;
+    }
+    std::string host;
+    int32_t code = ToHost(path, host);
+    if (code == 0) code = platform::pathFileExists(host);
+    result->returnValue = code == 0;
+    call.SetError(code);
+    if (code != 0) {
+      result->status = false;
+      LogError(L"File : %s Error : %s", path.c_str(), GetErrorMessage(code).c_str());
+    }
+  }, L"Exception occured while checking the file presence.");
+  return call.Finish(std::move(result));
+}
+
+std::unique_ptr<CJSONReturn> File::isFolderPresent(StackFrame&) {
+  PluginCall call(GetResultStore(), errorcode, 0, kComponentPath, L"File::isFolderPresent");
+  auto result = std::make_unique<CJSONReturn>();
+  call.Input(L"foldername", foldername);
+  call.Run([&] {
+    int32_t code = 0;
+    PathType type = QueryStatus(foldername, code);
+    if (type == PathType::kStatusError || type == PathType::kNotFound) {
+      result->status = false;
+      call.SetError(code);
+      LogError(L"Folder: %s Error : %s", foldername.c_str(), GetErrorMessage(code).c_str());
+      return;
+    }
+    result->status = true;
+    result->returnValue = type == PathType::kDirectory;
+    if (!result->returnValue) {
+      call.SetError(platform::ERROR_FILE_NOT_FOUND);
+      LogError(L"Folder: %s Error : %s", foldername.c_str(),
+               GetErrorMessage(platform::ERROR_FILE_NOT_FOUND).c_str());
+    }
+  }, L"Exception occured while checking the folder presence.");
+  return call.Finish(std::move(result));
+}
+
+std::unique_ptr<CJSONReturn> File::deleteFolder(StackFrame& args) {
+  PluginCall call(GetResultStore(), errorcode, 1, kComponentPath, L"File::deleteFolder");
+  auto result = std::make_unique<CJSONReturn>();
+  call.Input(L"foldername", foldername);
+  if (args.Count() != 1) {
+    call.SetError(pe::kInsufficientArguments);
+    return call.Finish(std::move(result));
+  }
+  const bool recursive = args.PopBool();
+  call.Input(L"isRecursive", LowerBool(recursive));
+  call.Run([&] {
+    int32_t code = 0;
+    PathType type = QueryStatus(foldername, code);
+    if (type != PathType::kDirectory) {
+      result->status = false;
+      call.SetError(type == PathType::kStatusError ? code : 0);
+      LogError(L"%s Error : %s", foldername.c_str(), GetErrorMessage(call.ErrorCode()).c_str());
+      return;
+    }
+    std::string host;
+    ToHost(foldername, host);
+    platform::IMachine* machine = platform::currentMachine();
+    // A drive root is never removed: on Z:\ that would be the host's own /.
+    std::wstring shown = machine ? machine->paths().toWindowsPath(host) : L"";
+    if (shown.size() <= 3) {
+      result->status = false;
+      call.SetError(platform::ERROR_ACCESS_DENIED);
+      LogError(L"%s Error : %s", foldername.c_str(),
+               GetErrorMessage(platform::ERROR_ACCESS_DENIED).c_str());
+      return;
+    }
+    std::error_code ec;
+    if (recursive) std::filesystem::remove_all(host, ec);
+    if (!ec) std::filesystem::remove(host, ec);
+    if (ec) {
+      int32_t failed = platform::winErrorFromErrno(ec.value());
+      if (ec.value() == ENOTEMPTY || ec.value() == EEXIST) failed = platform::ERROR_DIR_NOT_EMPTY;
+      result->status = false;
+      call.SetError(failed);
+      LogError(L"%s Error : %s", foldername.c_str(), GetErrorMessage(failed).c_str());
+      return;
+    }
+    result->status = true;
+  }, L"Exception occured while deleting the folder.");
+  return call.Finish(std::move(result));
+}
+
+std::unique_ptr<CJSONReturn> File::renameFile(StackFrame& args) {
+  PluginCall call(GetResultStore(), errorcode, 1, kComponentPath, L"File::renameFile");
+  auto result = std::make_unique<CJSONReturn>();
+  const std::wstring newName = args.Count() >= 1 ? args.TextAt(0) : L"";
+  call.Input(L"foldername", foldername).Input(L"filename", filename).Input(L"neeFileName", newName);
+  if (args.Count() != 1) {
+    call.SetError(pe::kInsufficientArguments);
+    return call.Finish(std::move(result));
+  }
+  if (foldername.empty() || filename.empty() || newName.empty()) {
+    call.SetError(pe::kInvalidParameter);
+    return call.Finish(std::move(result));
+  }
+  call.Run([&] {
+    const std::wstring from = foldername + L"//" + filename;
+    const std::wstring to = foldername + L"//" + newName;
+    std::string hostFrom, hostTo;
+    int32_t code = ToHost(from, hostFrom);
+    if (code == 0) code = ToHost(to, hostTo);
+    if (code == 0) {
+      std::error_code ec;
+      std::filesystem::rename(hostFrom, hostTo, ec);
+      if (ec) code = ec.value() == ENOENT ? platform::pathFileExists(hostFrom)
+                                          : platform::winErrorFromErrno(ec.value());
+      if (ec && code == 0) code = platform::winErrorFromErrno(ec.value());
+    }
+    result->status = code == 0;
+    call.SetError(code);
+    if (code != 0)
+      LogError(L"old name: %s new name : %s Error : %s", from.c_str(), to.c_str(),
+               GetErrorMessage(code).c_str());
+  }, L"Exception occured while renaming the file.");
+  return call.Finish(std::move(result));
+}
+
+std::unique_ptr<CJSONReturn> File::isRegExExistInFile(StackFrame& args) {
+  PluginCall call(GetResultStore(), errorcode, 0, kComponentPath, L"File::isRegExExistInFile");
+  auto result = std::make_unique<CJSONReturn>();
+  const std::wstring expression = args.Count() >= 1 ? args.TextAt(0) : L"";
+  call.Input(L"foldername", foldername).Input(L"filename", filename).Input(L"RegEx", expression);
+  if (foldername.empty() || filename.empty() || args.Count() != 1) {
+    call.SetError(pe::kInsufficientArguments);
+    return call.Finish(std::move(result));
+  }
+  const std::wstring path = foldername + L"//" + filename;
+  call.Run([&] {
+    int32_t code = 0;
+    if (QueryStatus(path, code) == PathType::kDirectory) {
+      call.SetError(pe::kInputIsFolder);
+      LogError(L"File Path: %s, is a folder not a file.", path.c_str());
+      return;
+    }
+    StackFrame none;
+    int32_t present = isFilePresent(none)->errorcode;
+    if (present != 0) {
+      call.SetError(present);
+      LogError(L"File Path: %s, does not exist.", path.c_str());
+      return;
+    }
+    std::string host;
+    ToHost(path, host);
+    if (std::filesystem::file_size(host) > kMaxSearchBytes)
+      throw std::length_error("file too large to search");
+    std::ifstream in(host, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot open the file");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    boost::regex re(toUtf8(expression), boost::regex::perl);
+    call.SetError(pe::kDataNotMatched);
+    if (boost::regex_search(text, re)) call.SetError(0);
+  }, nullptr);
+  if (call.ErrorCode() == pe::kApiFailed)
+    LogError(L"Exception occured while finding regul expression in file %s.", path.c_str());
+  return call.Finish(std::move(result));
+}
+
+std::unique_ptr<CJSONReturnFileInfo> File::getFileInfo(StackFrame&) {
+  PluginCall call(GetResultStore(), errorcode, 0, kComponentPath, L"File::getFileInfo");
+  auto result = std::make_unique<CJSONReturnFileInfo>();
+  call.Input(L"foldername", foldername).Input(L"filename", filename);
+  if (foldername.empty() || filename.empty()) {
+    call.SetError(pe::kInvalidParameter);
+    return call.Finish(std::move(result));
+  }
+  call.Run([&] {
+    const std::wstring path = foldername + L"//" + filename;
+    std::string host;
+    int32_t code = ToHost(path, host);
+    uintmax_t size = 0;
+    platform::FileTimes times;
+    if (code == 0) {
+      std::error_code ec;
+      size = std::filesystem::file_size(host, ec);
+      if (ec) {
+        code = ec.value() == ENOENT ? platform::pathFileExists(host)
+                                    : platform::winErrorFromErrno(ec.value());
+        if (code == 0) code = platform::ERROR_ACCESS_DENIED;  // a folder has no file size
+      }
+    }
+    if (code == 0) code = platform::getFileTimes(host, times);
+    if (code != 0) {
+      result->status = false;
+      call.SetError(code);
+      LogError(L"Filename: %s Error : %s", path.c_str(), GetErrorMessage(code).c_str());
+      return;
+    }
+    uint32_t attributes = 0;
+    if (platform::getFileAttributes(host, attributes) != 0) {
+      result->status = false;
+      call.SetError(pe::kAttributesFailed);
+      LogError(L"Filename: %s Error : %s", path.c_str(),
+               GetErrorMessage(pe::kAttributesFailed).c_str());
+      return;
+    }
+    // Whole 4096-byte clusters, in 64 bits so files of 2 GiB and more work.
+    const uint64_t onDisk = (static_cast<uint64_t>(size) + 4095) / 4096 * 4096;
+    const int32_t modified = static_cast<int32_t>(times.lastWrite);
+    result->isreadonly = (attributes & platform::FILE_ATTRIBUTE_READONLY) != 0;
+    result->ishidden = (attributes & platform::FILE_ATTRIBUTE_HIDDEN) != 0;
+    result->filetype = toUtf8(Extension(path));
+    result->size = static_cast<float>(static_cast<double>(size) / 1024.0);
+    result->disksize = static_cast<float>(static_cast<double>(onDisk) / 1024.0);
+    result->createdtime = modified;
+    result->modifiedtime = modified;
+    result->status = true;
+    call.SetError(0);
+  }, L"Exception occured while getting the file information.");
+  return call.Finish(std::move(result));
+}
+
+std::unique_ptr<CJSONReturnDiskInfo> File::getDiskInfo(StackFrame& args) {
+  PluginCall call(GetResultStore(), errorcode, 0, kComponentPath, L"File::getDiskInfo");
+  auto result = std::make_unique<CJSONReturnDiskInfo>();
+  if (args.Count() != 1) {
+    call.SetError(pe::kInsufficientArguments);
+    return call.Finish(std::move(result));
+  }
+  std::wstring disk = args.TextAt(0);
+  call.Input(L"DiskName", disk);
+  call.Run([&] {
+    // "C:" alone names the drive, not its current directory.
+    if (disk.size() == 2 && disk[1] == L':') disk += L'\\';
+    std::string host;
+    int32_t code = ToHost(disk, host);
+    std::filesystem::space_info space{};
+    if (code == 0) {
+      std::error_code ec;
+      space = std::filesystem::space(host, ec);
+      if (ec) code = ec.value() == ENOENT ? platform::pathFileExists(host)
+                                          : platform::winErrorFromErrno(ec.value());
+      if (ec && code == 0) code = platform::ERROR_PATH_NOT_FOUND;
+    }
+    if (code != 0) {
+      result->status = false;
+      call.SetError(code);
+      LogError(L"Error : %s", GetErrorMessage(code).c_str());
+      return;
+    }
+    const double gib = 1024.0 * 1024.0 * 1024.0;
+    result->totalspace = static_cast<float>(static_cast<double>(space.capacity) / gib);
+    result->freespace = static_cast<float>(static_cast<double>(space.free) / gib);
+    result->usedspace = result->totalspace - result->freespace;
+    result->status = true;
+  }, L"Exception occured while getting the disk information.");
+  return call.Finish(std::move(result));
+}
+
+std::unique_ptr<CJSONReturn> File::getFolderContents(StackFrame& args) {
+  // No return object and no operation record: the script gets "".
+  if (args.Count() < 1) return nullptr;
+  try {
+    const std::wstring folder = args.TextAt(0);
+    int32_t code = 0;
+    if (QueryStatus(folder, code) != PathType::kDirectory) return nullptr;
+    std::string host;
+    ToHost(folder, host);
+    std::wstring prefix = folder;
+    if (!prefix.empty() && prefix.back() != L'\\' && prefix.back() != L'/') prefix += L'\\';
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(host, ec), end; !ec && it != end;
+         it.increment(ec)) {
+      std::string line = toUtf8(prefix + fromUtf8(it->path().filename().string())) + "\n";
+      std::fwrite(line.data(), 1, line.size(), stdout);
+    }
+    std::fflush(stdout);
+  } catch (...) {
+    LogError(L"Exception occured while listing the folder contents.");
+  }
+  return nullptr;
+}
+
+}  // namespace zorel

@@ -1,0 +1,224 @@
+// File plug-in: create, createCopy and findAndReplaceContent.
+//
+// Both edits of findAndReplaceContent work on the file's bytes: the find
+// text and the new text are UTF-8, comparison folds ASCII letters only, and
+// every byte outside a match (other encodings, NUL bytes, CR LF line ends,
+// a last line without a line end) is written back unchanged. Lines may be
+// of any length.
+
+#include <cctype>
+#include <fstream>
+
+#include "file_paths.h"
+#include "zorel/common/utf8.h"
+#include "zorel/platform/file_attributes.h"
+#include "zorel/platform/file_ops.h"
+#include "zorel/plugins/common/error_messages.h"
+#include "zorel/plugins/common/plugin_call.h"
+#include "zorel/plugins/file/file.h"
+
+namespace zorel {
+
+using namespace file_detail;
+namespace pe = plugin_error;
+
+namespace {
+
+// Files findAndReplaceContent holds in memory at once.
+constexpr uint64_t kMaxEditBytes = uint64_t{512} << 20;
+
+char FoldAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+std::string FoldAscii(std::string text) {
+  for (char& c : text) c = FoldAscii(c);
+  return text;
+}
+
+// A failed edit step: carries the Windows code to report.
+struct EditFailure {
+  int32_t code;
+};
+
+}  // namespace
+
+std::unique_ptr<CJSONReturn> File::create(StackFrame& args) {
+  PluginCall call(GetResultStore(), errorcode, 1, kComponentPath, L"File::create",
+                  pe::kApiFailed);
+  auto result = std::make_unique<CJSONReturn>();
+  if (args.Count() < 2) {
+    call.Input(L"filename", filename).Input(L"foldername", foldername);
+    call.ArgumentError(pe::kInvalidParameter, L"Invalid parameter passed to file create");
+    return call.Finish(std::move(result));
+  }
+  const std::wstring content = args.TextAt(0);
+  const bool overwrite = args.PopBool();
+  call.Input(L"filename", filename).Input(L"foldername", foldername)
+      .Input(L"filecontent", content).Input(L"overwriteexistingfile", TitleBool(overwrite));
+  if (foldername.empty() || filename.empty()) {
+    call.ArgumentError(pe::kInvalidParameter, L"File-Name, Folder-Name can't be empty");
+    return call.Finish(std::move(result));
+  }
+  call.Run([&] {
+    int32_t code = 0;
+    if (QueryStatus(foldername, code) != PathType::kDirectory) {
+      LogError(L"Folder %s does not exist", foldername.c_str());
+      call.SetError(platform::ERROR_PATH_NOT_FOUND);
+      return;
+    }
+    const std::wstring path = foldername + L"\\" + filename;
+    std::string host;
+    if ((code = ToHost(path, host)) != 0) {
+      call.SetError(code);
+      return;
+    }
+    if (platform::pathFileExists(host) == 0) {
+      if (!overwrite) {
+        LogError(L"File %s already exists", path.c_str());
+        call.SetError(pe::kFileExists);
+        return;
+      }
+      uint32_t attributes = 0;
+      if (platform::getFileAttributes(host, attributes) == 0 &&
+          (attributes & (platform::FILE_ATTRIBUTE_READONLY | platform::FILE_ATTRIBUTE_DIRECTORY))) {
+        call.SetError(platform::ERROR_ACCESS_DENIED);  // CreateFileW refuses both
+        return;
+      }
+    }
+    // UTF-8, so text beyond ASCII is written whole.
+    const std::string bytes = toUtf8(content);
+    std::ofstream out(host, std::ios::binary | std::ios::trunc);
+    if (!out) {
+      call.SetError(platform::ERROR_ACCESS_DENIED);
+      return;
+    }
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    call.SetError(out ? 0 : platform::ERROR_WRITE_FAULT);
+  }, L"Exception Occured while file creation");
+  return call.Finish(std::move(result));
+}
+
+std::unique_ptr<CJSONReturn> File::createCopy(StackFrame& args) {
+  PluginCall call(GetResultStore(), errorcode, 1, kComponentPath, L"File::createCopy",
+                  pe::kApiFailed);
+  auto result = std::make_unique<CJSONReturn>();
+  if (args.Count() < 2) {
+    call.ArgumentError(pe::kInvalidParameter, L"Invalid parameter passed to file create copy");
+    return call.Finish(std::move(result));
+  }
+  const std::wstring source = args.TextAt(0);
+  const std::wstring destination = args.TextAt(1);
+  call.Input(L"SourcePath", source).Input(L"DestinationePath", destination);
+  if (source.empty() || destination.empty()) {
+    call.ArgumentError(pe::kInvalidParameter,
+                       L"Sourec file name and destination file name can't be empty");
+    return call.Finish(std::move(result));
+  }
+  call.Run([&] {
+    std::string hostSource, hostDestination;
+    if (ToHost(source, hostSource) != 0 || platform::pathFileExists(hostSource) != 0) {
+      LogError(L"Source file not found. Path : %s", source.c_str());
+      call.SetError(platform::ERROR_PATH_NOT_FOUND);
+      return;
+    }
+    int32_t code = ToHost(destination, hostDestination);
+    if (code == 0) code = platform::copyFile(hostSource, hostDestination, false);
+    call.SetError(code);
+  }, L"Exception Occured while file creation");
+  return call.Finish(std::move(result));
+}
+
+std::unique_ptr<CJSONReturn> File::findAndReplaceContent(StackFrame& args) {
+  PluginCall call(GetResultStore(), errorcode, 1, kComponentPath,
+                  L"File::findAndReplaceContent", pe::kApiFailed);
+  auto result = std::make_unique<CJSONReturn>();
+  call.Input(L"foldername", foldername).Input(L"filename", filename);
+  if (args.Count() <= 2) {
+    call.ArgumentError(pe::kInvalidParameter,
+                       L"Invalid parameter passed - Replace File Content API");
+    return call.Finish(std::move(result));
+  }
+  const std::wstring find = args.TextAt(0);
+  const std::wstring replacement = args.TextAt(1);
+  const bool wholeLine = args.PopBool();
+  call.Input(L"findstring", find).Input(L"prependorreplacestring", replacement)
+      .Input(L"replaceentiresting", TitleBool(wholeLine));
+  if (foldername.empty() || filename.empty() || find.empty()) {
+    call.ArgumentError(pe::kInvalidParameter,
+                       L"File-Name, Folder-Name, String to find and String to replace, can't be empty");
+    return call.Finish(std::move(result));
+  }
+  call.Run([&] {
+    const std::wstring path = foldername + L"//" + filename;
+    std::string host;
+    if (ToHost(path, host) != 0 || platform::pathFileExists(host) != 0) {
+      LogError(L"File %s not found", path.c_str());
+      call.SetError(platform::ERROR_FILE_NOT_FOUND);
+      return;
+    }
+    try {
+      if (wholeLine) editWholeLines(host, find, replacement, call);
+      else editReplace(host, find, replacement, call);
+      call.SetError(0);
+    } catch (const EditFailure& failure) {
+      // The real cause, never 0: a failed edit must not read as success.
+      LogError(L"Error occured while replacing content in file");
+      call.SetError(failure.code != 0 ? failure.code : pe::kApiFailed);
+    }
+  }, L"Exception Occured during collecting file info");
+  return call.Finish(std::move(result));
+}
+
+bool File::editWholeLines(const std::string& hostPath, const std::wstring& find,
+                          const std::wstring& prefix, PluginCall&) {
+  std::string bytes;
+  if (int32_t code = ReadWholeFile(hostPath, bytes, kMaxEditBytes)) throw EditFailure{code};
+  const std::string needle = FoldAscii(toUtf8(find));
+  const std::string before = toUtf8(prefix);
+  std::string out;
+  out.reserve(bytes.size());
+  bool matched = false;
+  size_t start = 0;
+  while (start < bytes.size()) {
+    size_t end = bytes.find('\n', start);
+    size_t next = end == std::string::npos ? bytes.size() : end + 1;
+    // The line's text without its line end; CR stays part of the bytes kept.
+    std::string_view line(bytes.data() + start, (end == std::string::npos ? bytes.size() : end) - start);
+    if (FoldAscii(std::string(line)).find(needle) != std::string::npos) {
+      out += before;
+      matched = true;
+    }
+    out.append(bytes, start, next - start);
+    start = next;
+  }
+  if (!matched) return false;
+  if (int32_t code = ReplaceFileContents(hostPath, out)) throw EditFailure{code};
+  return true;
+}
+
+bool File::editReplace(const std::string& hostPath, const std::wstring& find,
+                       const std::wstring& replacement, PluginCall&) {
+  std::string bytes;
+  if (int32_t code = ReadWholeFile(hostPath, bytes, kMaxEditBytes)) throw EditFailure{code};
+  const std::string needle = FoldAscii(toUtf8(find));
+  const std::string with = toUtf8(replacement);
+  const std::string folded = FoldAscii(bytes);
+  std::string out;
+  bool matched = false;
+  size_t from = 0;
+  for (size_t at = folded.find(needle); at != std::string::npos;
+       at = folded.find(needle, from)) {
+    out.append(bytes, from, at - from);
+    out += with;
+    from = at + needle.size();
+    matched = true;
+  }
+  if (!matched) return false;
+  out.append(bytes, from, std::string::npos);
+  if (int32_t code = ReplaceFileContents(hostPath, out)) throw EditFailure{code};
+  return true;
+}
+
+}  // namespace zorel
