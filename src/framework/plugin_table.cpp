@@ -5,6 +5,7 @@
 
 #include "zorel/framework/plugin_table.h"
 
+#include "zorel/plugins/file/file.h"
 #include "zorel/plugins/os/os.h"
 #include "zorel/plugins/system/system.h"
 
@@ -28,7 +29,7 @@ const std::vector<PluginRegistration>& DefaultPluginTable() {
       {"System", CreateSystemPlugin},         // plugins\win\env\System
       {"COM", CreateBareDispatcher},          // plugins\win\Com
       {"EventLogger", CreateBareDispatcher},  // plugins\win\EventLogger
-      {"File", CreateBareDispatcher},         // plugins\win\File
+      {"File", CreateFilePlugin},             // plugins\win\File
       {"Process", CreateBareDispatcher},      // plugins\win\ProcessAPI
       {"Registry", CreateBareDispatcher},     // plugins\win\Registry
       {"Service", CreateBareDispatcher},      // plugins\win\Service

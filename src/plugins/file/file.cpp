@@ -52,6 +52,10 @@ std::wstring Extension(const std::wstring& path) {
 
 }  // namespace
 
+std::unique_ptr<CMethodDispatcher> CreateFilePlugin(StackFrame& args) {
+  return std::make_unique<File>(args);
+}
+
 File::File(StackFrame& args) {
   // Registration order is the order the script's method table lists them.
   RegisterMethod("isFilePresent", &File::isFilePresent);

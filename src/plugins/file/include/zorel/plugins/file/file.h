@@ -76,4 +76,7 @@ class File : public CMethodDispatcher {
                    const std::wstring& replacement, PluginCall& call);
 };
 
+// The factory's creation function for "File".
+std::unique_ptr<CMethodDispatcher> CreateFilePlugin(StackFrame& args);
+
 }  // namespace zorel
