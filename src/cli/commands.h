@@ -12,5 +12,6 @@ using Args = std::vector<std::string>;
 int runSeal(const Args& args);     // zorel seal IN OUT [--value N]
 int runUnseal(const Args& args);   // zorel unseal IN OUT
 int runMachine(const Args& args);  // zorel machine init|reset|info
+int runCheck(const Args& args);    // zorel check --script FILE.js [...]
 
 }  // namespace zorel::cli

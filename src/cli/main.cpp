@@ -19,6 +19,8 @@ const Command kCommands[] = {
     {"unseal", "unseal IN OUT", "verify and open a sealed container", runUnseal},
     {"machine", "machine init [--image NAME] | reset | info",
      "create, reset or describe the emulated Windows machine", runMachine},
+    {"check", "check --script FILE.js [--stages L] [--problems L] [--store DIR] [--json]",
+     "run a check script on the machine", runCheck},
 };
 
 void printHelp(FILE* out) {
