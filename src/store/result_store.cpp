@@ -1,6 +1,6 @@
 // ResultStore: opening, table creation, the run-time table registry, row
-// writes and queries. Packaging and the gathering of machine facts are
-// steps of their own (see Package and CollectEnvironment).
+// writes and queries. Packaging lives in result_store_package.cpp; the
+// gathering of machine facts is handed in (see CollectEnvironment).
 
 #include "zorel/store/result_store.h"
 
@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "zorel/common/utf8.h"
+#include "zorel/compress/cabinet_utility.h"
 #include "zorel/log/framework_log.h"
 #include "zorel/store/collection_tables.h"
 #include "zorel/store/environment_collection.h"
@@ -41,7 +42,9 @@ void removeFile(const std::wstring& path) {
 
 }  // namespace
 
-ResultStore::ResultStore() : connection_(std::make_unique<CSqliteDBConnection>()) {
+ResultStore::ResultStore()
+    : connection_(std::make_unique<CSqliteDBConnection>()),
+      cabinet_(std::make_unique<CabinetUtility>()) {
   auto jsExecution = std::make_unique<DataTable>();
   CreateJsExecutionTable(*jsExecution);
   auto collection = std::make_unique<DataTable>();
@@ -73,7 +76,8 @@ bool ResultStore::Open(const std::wstring& folder) {
   storeFolder_ = NormalizeFolder(folder);
   FrameworkLog& log = FrameworkLog::Instance();
 
-  if (!connection_->Open(DatabasePath())) {
+  const std::wstring database = HostDatabasePath();
+  if (database.empty() || !connection_->Open(database)) {
     log.Write(LogLevel::Error, L"Failed to open result store");
     return false;
   }
@@ -174,17 +178,6 @@ bool ResultStore::ExecuteQuery(const std::wstring& sql, DataTable& table) {
 
 bool ResultStore::Checkpoint() { return connection_->Checkpoint(); }
 
-bool ResultStore::Package() {
-  // The cabinets (collection.cab with the collected files and folders,
-  // db.cab with the database file) are built by the cabinet writer, which
-  // this library does not link yet. The database file is made complete
-  // first, since it is copied while the connection stays open.
-  Checkpoint();
-  FrameworkLog::Instance().Write(LogLevel::Error,
-                                 L"Packaging of the result store is not available yet");
-  return false;
-}
-
 bool ResultStore::Close(bool deleteDatabase) {
   if (!connection_->Close()) {
     FrameworkLog::Instance().Write(LogLevel::Error, L"Failed to close result store");
@@ -193,7 +186,8 @@ bool ResultStore::Close(bool deleteDatabase) {
   // Before any Open there is no folder: never delete a ResultStore.db that
   // merely lies in the working directory.
   if (deleteDatabase && !storeFolder_.empty()) {
-    const std::wstring path = DatabasePath();
+    const std::wstring path = HostDatabasePath();
+    if (path.empty()) return true;
     removeFile(path);
     // A log left by a killed process must not meet a later database of the
     // same name.

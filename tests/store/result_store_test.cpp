@@ -364,16 +364,5 @@ TEST(ResultStoreClosed, EveryOperationBeforeOpenFailsWithoutCrashing) {
   EXPECT_NE(log.Text().find("Failed to insert in to store: PROBLEM_TABLE"), std::string::npos);
 }
 
-TEST(ResultStorePackage, NotAvailableYetReportsFailure) {
-  TempFolder folder;
-  ResultStore store;
-  ASSERT_TRUE(store.Open(folder.wide()));
-  LogWatch log;
-  EXPECT_FALSE(store.Package());
-  EXPECT_NE(log.Text().find("Packaging of the result store is not available yet"),
-            std::string::npos);
-  store.Close(false);
-}
-
 }  // namespace
 }  // namespace zorel
