@@ -311,6 +311,17 @@ TEST_F(Package, SymbolicLinkLoopEndsTheWalkAndPipesAreNotRead) {
   EXPECT_EQ(cab.names, std::set<std::string>{"collection/file/loop/a.txt"});
 }
 
+TEST_F(Package, CollectingTheStoreFolderItselfEnds) {
+  makeFile(std::wstring(kStoreFolder) + L"\\notes.txt");
+  addRequest(CollectionType::kFolder, kStoreFolder, L"collection\\folder\\zorel");
+  ASSERT_TRUE(store.Package());
+  Listing cab = listCabinet(storeHost("collection.cab"));
+  EXPECT_TRUE(cab.testedOk);
+  EXPECT_EQ(cab.names.count("collection/folder/zorel/notes.txt"), 1u);
+  // The cabinet being written is not part of itself.
+  EXPECT_EQ(cab.names.count("collection/folder/zorel/collection.cab"), 0u);
+}
+
 TEST(PackageStoreFolder, AHostStoreFolderPacksLikeAWindowsOne) {
   TempMachine machine;
   testing::TempFolder folder;
