@@ -13,5 +13,7 @@ int runSeal(const Args& args);     // zorel seal IN OUT [--value N]
 int runUnseal(const Args& args);   // zorel unseal IN OUT
 int runMachine(const Args& args);  // zorel machine init|reset|info
 int runCheck(const Args& args);    // zorel check --script FILE.js [...]
+int runBridge(const Args& args);   // zorel bridge [--online|--offline] ...
+int runWorker(const Args& args);   // zorel worker --machine ROOT (internal)
 
 }  // namespace zorel::cli

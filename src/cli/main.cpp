@@ -21,6 +21,10 @@ const Command kCommands[] = {
      "create, reset or describe the emulated Windows machine", runMachine},
     {"check", "check --script FILE.js [--stages L] [--problems L] [--store DIR] [--json]",
      "run a check script on the machine", runCheck},
+    {"bridge", "bridge [--online|--offline] [--sealed FILE.enc] [--store DIR]",
+     "answer UI requests, one JSON text per line on standard input", runBridge},
+    // Started by the session controller only; not listed in the help.
+    {"worker", nullptr, nullptr, runWorker},
 };
 
 void printHelp(FILE* out) {
@@ -28,7 +32,9 @@ void printHelp(FILE* out) {
                "usage: zorel COMMAND [ARGS]\n\n"
                "Pre-installation diagnostics on an emulated Windows machine.\n\n"
                "commands:\n");
-  for (const Command& c : kCommands) std::fprintf(out, "  %-44s %s\n", c.usage, c.summary);
+  for (const Command& c : kCommands) {
+    if (c.usage) std::fprintf(out, "  %-44s %s\n", c.usage, c.summary);
+  }
   std::fprintf(out, "  %-44s %s\n", "--help", "show this help");
 }
 

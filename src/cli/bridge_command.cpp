@@ -1,0 +1,104 @@
+// zorel bridge [--online | --offline] [--sealed FILE.enc] [--store DIR]
+//
+// The UI message bridge on standard input and output, for front ends and
+// tests that are not the window: each line read is one ProcessJSON request;
+// each response is written as its length in bytes in decimal on a line of
+// its own, followed by the response text exactly as ProcessJSON returns it
+// (an empty request gives "0" and no text). The session controller is made
+// by the first request, as ProcessJSON makes it. End of input cancels a
+// running check and ends the program.
+//
+// --online / --offline replace the connection test to the report server;
+// --sealed names the check script instead of the machine's preinstall.enc;
+// --store a data folder instead of %APPDATA%\prynesecurity\zorel\.
+
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "commands.h"
+#include "zorel/common/utf8.h"
+#include "zorel/pathvars/env_and_csidl_variable.h"
+#include "zorel/platform/machine.h"
+#include "zorel/report/report_settings.h"
+#include "zorel/session/online_flag.h"
+#include "zorel/session/pre_install_check.h"
+
+namespace zorel::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kUsage =
+    "usage: zorel bridge [--online | --offline] [--sealed FILE.enc] [--store DIR]\n";
+
+struct BridgeOptions {
+  std::optional<bool> online;
+  std::string sealed;
+  std::string store;
+};
+
+bool parseOptions(const Args& args, BridgeOptions& options) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--online" || a == "--offline") {
+      options.online = a == "--online";
+    } else if (a == "--sealed" && i + 1 < args.size()) {
+      options.sealed = args[++i];
+    } else if (a == "--store" && i + 1 < args.size()) {
+      options.store = args[++i];
+    } else {
+      std::fprintf(stderr, "zorel bridge: unexpected argument '%s'\n%s", a.c_str(), kUsage);
+      return false;
+    }
+  }
+  return true;
+}
+
+void writeResponse(const std::string& text) {
+  std::fprintf(stdout, "%zu\n", text.size());
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+int runBridge(const Args& args) {
+  BridgeOptions options;
+  if (!parseOptions(args, options)) return 2;
+  platform::IMachine* machine = platform::currentMachine();
+  if (!machine) {
+    std::fprintf(stderr, "zorel bridge: no machine is available (see zorel machine info)\n");
+    return 1;
+  }
+  EnvAndCsidlVariable::Instance().Build();
+  // The JSON layer reports unparsable text on std::cout; standard output
+  // carries only the framed responses.
+  std::streambuf* savedCout = std::cout.rdbuf(std::cerr.rdbuf());
+
+  SetOnlineFlag(options.online ? *options.online
+                               : TestInternetConnection(fromUtf8(
+                                     ReportServerSettings::FromEnvironment().baseAddress)));
+
+  PreInstallCheckSettings settings = PreInstallCheckSettings::ForMachine(*machine);
+  if (!options.sealed.empty()) settings.sealedScript = fs::absolute(options.sealed).string();
+  if (!options.store.empty()) {
+    settings.dataFolder = fs::absolute(options.store).lexically_normal().string();
+    if (settings.dataFolder.back() != '/') settings.dataFolder += '/';
+  }
+
+  std::unique_ptr<PreInstallCheck> controller;
+  std::string line;
+  while (std::getline(std::cin, line)) {
+    if (!controller) controller = std::make_unique<PreInstallCheck>(settings);
+    writeResponse(toUtf8(controller->ProcessRequest(fromUtf8(line))));
+  }
+  controller.reset();  // cancels a running check
+  std::cout.rdbuf(savedCout);
+  return 0;
+}
+
+}  // namespace zorel::cli

@@ -1,0 +1,116 @@
+#pragma once
+// PreInstallCheck: the session controller, the one IBusinessLogic of the
+// process. It owns the decrypted check script, the framework (in a worker
+// process), the worker thread that runs a check, the cancel event, the
+// shared progress record, and the result and session id of the last run.
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "zorel/bridge/business_logic.h"
+#include "zorel/bridge/progress_json.h"
+#include "zorel/bridge/request_json.h"
+#include "zorel/bridge/result_json.h"
+#include "zorel/session/framework_host.h"
+#include "zorel/session/thread_synchronizer.h"
+
+namespace zorel {
+
+namespace platform {
+class IManualResetEvent;
+class IMachine;
+}  // namespace platform
+
+class IReportService;
+
+// The largest decrypted script plus its terminator.
+inline constexpr size_t kScriptBufferSize = 256000;
+
+struct PreInstallCheckSettings {
+  // Host folder of %APPDATA%\prynesecurity\zorel\ (ResultStore.db and db.cab
+  // live here), ending in '/'.
+  std::string dataFolder;
+  // Host path of the sealed check script (Resource\Scripts\preinstall.enc).
+  std::string sealedScript;
+  // A plain script to run instead of the sealed one (zorel check --script).
+  std::optional<std::wstring> plainScript;
+  std::shared_ptr<IFrameworkLib> framework;
+  std::shared_ptr<IReportService> reportService;
+  // Cancel waits this long for the worker before ending the framework, and
+  // then this long again.
+  std::chrono::milliseconds cancelWait{10000};
+  std::chrono::milliseconds terminateWait{1000};
+
+  // The program's settings on `machine`: its data folder and
+  // preinstall.enc, the framework in `zorel worker` (workerProgram, default
+  // this program), the report client of ZOREL_REPORT_SERVER. Empty paths
+  // when the machine has no APPDATA.
+  static PreInstallCheckSettings ForMachine(platform::IMachine& machine,
+                                            const std::string& workerProgram = {});
+};
+
+// The host folder of %APPDATA%\prynesecurity\zorel\ on `machine` ending in
+// '/', and the host path of its preinstall.enc; empty without APPDATA.
+std::string MachineDataFolder(platform::IMachine& machine);
+std::string MachineSealedScript(platform::IMachine& machine);
+
+class PreInstallCheck : public IBusinessLogic {
+ public:
+  // Decrypts the script at once (see the log for failures).
+  explicit PreInstallCheck(PreInstallCheckSettings settings);
+  // Cancels a running check and waits for its worker.
+  ~PreInstallCheck() override;
+  PreInstallCheck(const PreInstallCheck&) = delete;
+  PreInstallCheck& operator=(const PreInstallCheck&) = delete;
+
+  std::wstring ProcessRequest(const std::wstring& request) override;
+  bool Cancel() override;
+  bool Start(const RequestJsonStructure& request) override;
+  void CopyProgress(ProgressJson& progress) override;
+  void CopyResult(ResultJson& result, SessionJson& session) override;
+
+  bool HasScript() const { return !script_.empty(); }
+  bool FrameworkReady() const { return frameworkReady_.load(); }
+  // True while a worker thread runs.
+  bool Running() const { return workerRunning_.load(); }
+
+ private:
+  bool DecryptScript(const std::string& path);
+  void WorkerMain();
+  int RunSteps();
+  void SetProgressError();
+  void OnProgress(const ProgressJson* progress);
+  // Waits up to `wait` for the worker thread to end.
+  bool WaitForWorker(std::chrono::milliseconds wait);
+
+  PreInstallCheckSettings settings_;
+  std::unique_ptr<platform::IManualResetEvent> cancel_;
+  std::wstring script_;
+
+  std::mutex progressSection_;
+  ThreadSynchronizer synchronizer_;
+  ProgressJson progress_;
+
+  std::mutex resultMutex_;  // the stored result and session
+  ResultJson storedResult_;
+  SessionJson storedSession_;
+
+  std::mutex controlMutex_;  // Start and Cancel from several front-end threads
+  std::thread worker_;
+  std::atomic<bool> workerRunning_{false};
+  std::mutex workerStateMutex_;
+  std::condition_variable workerEnded_;
+
+  std::optional<RequestJsonStructure> startRequest_;
+  std::atomic<bool> frameworkReady_{false};
+  std::atomic<int32_t> runSessionId_{0};
+};
+
+}  // namespace zorel
