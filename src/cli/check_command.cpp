@@ -1,30 +1,45 @@
-// zorel check --script FILE.js [--stages 100,101,102] [--problems N,...]
-//             [--store DIR] [--json]
+// zorel check [--script FILE.js | --sealed FILE.enc] [--stages 100,101,102]
+//             [--problems N,...] [--store DIR] [--online | --offline] [--json]
 //
-// Runs a plain (unsealed) check script on the machine through the script
-// framework: Initialize, then Execute with the requested stages, each with
-// the requested problems (or, without --problems, every problem the script
-// declared for the stage). Progress lines and a readable summary go to
-// standard output; with --json the summary is printed instead as one JSON
+// Runs a check on the machine the way the window does: through the session
+// controller (start, progress read every 200 ms, result). The check script
+// is the machine's sealed preinstall.enc unless --sealed names another one
+// or --script a plain one. Each requested stage runs the requested problems
+// (or, without --problems, every problem the script declared for it); the
+// store is always started afresh, so a request without stage 100 still
+// initialises the framework, with no health problem to run.
+//
+// The data folder is %APPDATA%\prynesecurity\zorel\ or --store DIR (a host
+// folder, created when missing): ResultStore.db, collection.cab and db.cab
+// land there. With stage 102 the database is packed into db.cab and
+// uploaded when online; the command then unpacks ResultStore.db beside it
+// again for reading. --online / --offline replace the connection test.
+//
+// Output: a progress bar on a terminal, progress lines otherwise, then a
+// readable summary; with --json the summary is printed instead as one JSON
 // document (the "result" of the UI protocol) and everything else goes to
-// standard error.
-//
-// The result store is ResultStore.db in the machine's data folder
-// (%APPDATA%\prynesecurity\zorel\) or in --store DIR (a host folder, created
-// when missing). As before any new run, the previous database and cabinets
-// there are removed first.
+// standard error. Ctrl-C cancels the run.
 //
 // Exit codes: 0 the run completed; 1 it did not (details in FrameWork.log in
 // the machine's TEMP folder); 2 the command could not start (a missing or
-// unreadable script, bad options).
+// unreadable script, bad options); 130 cancelled with Ctrl-C.
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <json/reader.h>
+#include <json/value.h>
+#include <json/writer.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <sstream>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -32,13 +47,16 @@
 #include "zorel/bridge/progress_json.h"
 #include "zorel/bridge/result_json.h"
 #include "zorel/common/utf8.h"
-#include "zorel/framework/framework_lib.h"
+#include "zorel/compress/cabinet_utility.h"
 #include "zorel/log/framework_log.h"
 #include "zorel/pathvars/env_and_csidl_variable.h"
+#include "zorel/platform/console.h"
 #include "zorel/platform/environment.h"
 #include "zorel/platform/machine.h"
 #include "zorel/platform/paths.h"
-#include "zorel/platform/sync.h"
+#include "zorel/report/report_settings.h"
+#include "zorel/session/online_flag.h"
+#include "zorel/session/pre_install_check.h"
 
 namespace zorel::cli {
 namespace {
@@ -46,11 +64,16 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
-    "usage: zorel check --script FILE.js [--stages 100,101,102] [--problems N,...] "
-    "[--store DIR] [--json]\n";
+    "usage: zorel check [--script FILE.js | --sealed FILE.enc] [--stages 100,101,102] "
+    "[--problems N,...] [--store DIR] [--online | --offline] [--json]\n";
+
+// How often the progress is read, as the page does.
+constexpr auto kPollInterval = std::chrono::milliseconds(200);
 
 struct CheckOptions {
   std::string script;
+  std::string sealed;
+  std::optional<bool> online;
   std::vector<int32_t> stages{100, 101, 102};
   std::vector<int32_t> problems;  // empty: every declared problem
   std::string store;
@@ -86,6 +109,10 @@ bool parseOptions(const Args& args, CheckOptions& options) {
       options.json = true;
     } else if (a == "--script" && hasValue) {
       options.script = args[++i];
+    } else if (a == "--sealed" && hasValue) {
+      options.sealed = args[++i];
+    } else if (a == "--online" || a == "--offline") {
+      options.online = a == "--online";
     } else if (a == "--store" && hasValue) {
       options.store = args[++i];
     } else if ((a == "--stages" || a == "--problems") && hasValue) {
@@ -100,8 +127,8 @@ bool parseOptions(const Args& args, CheckOptions& options) {
       return false;
     }
   }
-  if (options.script.empty()) {
-    std::fprintf(stderr, "zorel check: --script FILE.js is required\n%s", kUsage);
+  if (!options.script.empty() && !options.sealed.empty()) {
+    std::fprintf(stderr, "zorel check: --script and --sealed exclude each other\n%s", kUsage);
     return false;
   }
   return true;
@@ -152,15 +179,6 @@ bool storeFolder(platform::IMachine& machine, const CheckOptions& options, std::
     return false;
   }
   return true;
-}
-
-// What a new run starts without: the previous database and cabinets.
-void removePreviousRun(const std::string& folder) {
-  for (const char* name : {"ResultStore.db", "ResultStore.db-wal", "ResultStore.db-shm",
-                           "collection.cab", "db.cab"}) {
-    std::error_code ignored;
-    fs::remove(fs::path(folder) / name, ignored);
-  }
 }
 
 const char* stageRole(int32_t stage) {
@@ -218,18 +236,95 @@ class CoutToStderr {
   std::streambuf* saved_;
 };
 
+
+// Problem id of the health entry sent when --stages has no 100: it matches
+// no problem, so the framework is initialised and no health check runs.
+constexpr int32_t kNoProblem = INT32_MIN;
+
+std::wstring startRequest(const CheckOptions& options) {
+  Json::Value request(Json::objectValue);
+  request["operationid"] = 0;
+  Json::Value& info = request["operationinfo"] = Json::Value(Json::arrayValue);
+  bool health = false;
+  for (int32_t stage : options.stages) health = health || stage == 100;
+  if (!health) {
+    Json::Value entry(Json::objectValue);
+    entry["stageid"] = 100;
+    entry["problemid"].append(kNoProblem);
+    info.append(entry);
+  }
+  for (int32_t stage : options.stages) {
+    Json::Value entry(Json::objectValue);
+    entry["stageid"] = stage;
+    entry["problemid"] = Json::Value(Json::arrayValue);
+    for (int32_t id : options.problems) entry["problemid"].append(id);
+    info.append(entry);
+  }
+  Json::StreamWriterBuilder writer;
+  writer["indentation"] = "";
+  return fromUtf8(Json::writeString(writer, request));
+}
+
+Json::Value ask(PreInstallCheck& controller, const std::wstring& request) {
+  const std::string text = toUtf8(controller.ProcessRequest(request));
+  Json::Value value;
+  Json::CharReaderBuilder builder;
+  std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+  std::string errors;
+  reader->parse(text.data(), text.data() + text.size(), &value, &errors);
+  return value;
+}
+
+const char* controllerStep(const std::string& message) {
+  if (message == "$GEN1000$") return "starting";
+  if (message == "$GEN1001$") return "packaging the results";
+  return nullptr;
+}
+
+// One line redrawn in place: [#####-----]  47%  text.
+void drawBar(int percentage, int stage, const std::string& message) {
+  constexpr int kWidth = 30;
+  const int filled = std::clamp(percentage, 0, 100) * kWidth / 100;
+  const char* step = controllerStep(message);
+  std::string text = step ? step : (stage > 0 ? "stage " + std::to_string(stage) + ": " : "") + message;
+  if (text.size() > 40) text = text.substr(0, 37) + "...";
+  std::printf("\r[%s%s] %3d%%  %-40s", std::string(filled, '#').c_str(),
+              std::string(kWidth - filled, '-').c_str(), percentage, text.c_str());
+  std::fflush(stdout);
+}
+
+// The summary of the stages the user asked for (the health entry added for
+// initialisation is left out).
+ResultJson requestedSummary(const Json::Value& result, const CheckOptions& options) {
+  ResultJson all;
+  all.FromValue(result);
+  ResultJson summary;
+  summary.problems = all.problems;
+  for (size_t i = 0; i < all.stages.Size(); ++i) {
+    const StatusData& s = *all.stages.Get(i);
+    if (std::find(options.stages.begin(), options.stages.end(), s.stageId) != options.stages.end()) {
+      summary.stages.Add() = s;
+    }
+  }
+  return summary;
+}
+
 }  // namespace
 
 int runCheck(const Args& args) {
   CheckOptions options;
   if (!parseOptions(args, options)) return 2;
 
-  std::wstring script;
-  std::string reason;
-  if (!readScript(options.script, script, reason)) {
-    std::fprintf(stderr, "zorel check: cannot read script '%s': %s\n", options.script.c_str(),
-                 reason.c_str());
-    return 2;
+  std::optional<std::wstring> plain;
+  if (!options.script.empty()) {
+    std::wstring script;
+    std::string reason;
+    if (!readScript(options.script, script, reason)) {
+      std::fprintf(stderr, "zorel check: cannot read script '%s': %s\n", options.script.c_str(),
+                   reason.c_str());
+      return 2;
+    }
+    plain = std::move(script);
   }
 
   // The machine first: the log and every path of the run live in it.
@@ -240,37 +335,95 @@ int runCheck(const Args& args) {
   }
   EnvAndCsidlVariable::Instance().Build();
 
+  PreInstallCheckSettings settings = PreInstallCheckSettings::ForMachine(*machine);
+  settings.plainScript = plain;
+  if (!options.sealed.empty()) settings.sealedScript = fs::absolute(options.sealed).string();
+  if (!plain) {
+    std::error_code ec;
+    if (settings.sealedScript.empty() || !fs::is_regular_file(settings.sealedScript, ec)) {
+      std::fprintf(stderr, "zorel check: no check script at '%s' (zorel machine init installs one)\n",
+                   settings.sealedScript.c_str());
+      return 2;
+    }
+  }
   std::string folder;
   if (!storeFolder(*machine, options, folder)) return 1;
-  removePreviousRun(folder);
+  settings.dataFolder = folder + "/";
 
-  FILE* out = options.json ? stderr : stdout;
-  FrameworkManager::RunRequest request;
-  for (int32_t stage : options.stages) request[stage] = options.problems;
-
-  ResultJson summary;
-  bool completed = false;
-  {
-    CoutToStderr redirect(options.json);
-    std::unique_ptr<platform::IManualResetEvent> cancel = platform::createManualResetEvent(false);
-    FrameworkLib framework;
-    completed = framework.Initialize(script, fromUtf8(folder), cancel.get());
-    if (completed) {
-      completed = framework.Execute(request, summary, [out](ProgressJson* progress) {
-        std::fprintf(out, "[%3d%%] stage %d: %s\n", progress->percentage, progress->stageId,
-                     progress->message.c_str());
-        std::fflush(out);
-      });
-    }
-    framework.Package(false);  // closes the store; the database stays
+  const bool json = options.json;
+  FILE* out = json ? stderr : stdout;
+  const bool bar = !json && platform::streamIsTerminal(1);
+  if (!bar) {
+    settings.frameworkProgress = [out](const ProgressJson& p) {
+      std::fprintf(out, "[%3d%%] stage %d: %s\n", p.percentage, p.stageId, p.message.c_str());
+      std::fflush(out);
+    };
   }
 
-  if (options.json) {
-    std::cout << summary.ToString();
-    std::cout.flush();
+  CoutToStderr redirect(json);
+  SetOnlineFlag(options.online ? *options.online
+                               : TestInternetConnection(fromUtf8(
+                                     ReportServerSettings::FromEnvironment().baseAddress)));
+  platform::installInterruptHandler();
+  PreInstallCheck controller(settings);
+
+  const Json::Value started = ask(controller, startRequest(options));
+  if (!started["status"].asBool()) {
+    std::fprintf(stderr, "zorel check: the check script '%s' cannot be unsealed\n",
+                 settings.sealedScript.c_str());
+    return 2;
+  }
+
+  Json::Value progress;
+  std::string lastStep;
+  bool cancelled = false;
+  for (;;) {
+    progress = ask(controller, L"{\"operationid\":1}");
+    const Json::Value& p = progress["progress"];
+    const int percentage = p["percentage"].asInt();
+    const std::string message = p["message"].asString();
+    if (bar) {
+      drawBar(percentage, p["stageId"].asInt(), message);
+    } else if (const char* step = controllerStep(message); step && message != lastStep) {
+      std::fprintf(out, "%s%s\n", std::string(1, static_cast<char>(std::toupper(*step))).c_str(),
+                   step + 1);
+      std::fflush(out);
+    }
+    lastStep = message;
+    if (!progress["status"].asBool() || percentage >= 100) break;
+    if (platform::interruptRequested()) {
+      cancelled = true;
+      break;
+    }
+    std::this_thread::sleep_for(kPollInterval);
+  }
+  if (bar) std::printf("\n");
+  if (cancelled) {
+    std::fprintf(stderr, "zorel check: cancelling...\n");
+    ask(controller, L"{\"operationid\":3}");
+    std::fprintf(stderr, "zorel check: cancelled\n");
+    return 130;
+  }
+  const bool completed = progress["status"].asBool();
+
+  const bool packed = std::find(options.stages.begin(), options.stages.end(), 102) != options.stages.end();
+  std::error_code ec;
+  if (completed && packed && fs::exists(folder + "/db.cab", ec) && !fs::exists(folder + "/ResultStore.db", ec)) {
+    CabinetUtility().Decompress(fromUtf8(folder + "/db.cab"), fromUtf8(folder));
+  }
+
+  const Json::Value answer = ask(controller, L"{\"operationid\":2}");
+  ResultJson summary = requestedSummary(answer["result"], options);
+  if (json) {
+    const std::string document = summary.ToString();  // std::cout is on stderr now
+    std::fwrite(document.data(), 1, document.size(), stdout);
+    std::fflush(stdout);
   } else {
     printSummary(stdout, summary);
     std::printf("\nResult store: %s/ResultStore.db\n", folder.c_str());
+    if (fs::exists(folder + "/db.cab", ec)) std::printf("Packaged results: %s/db.cab\n", folder.c_str());
+    const int32_t session = answer["session"]["sessionid"].asInt();
+    if (session > 0) std::printf("Uploaded as session %d\n", session);
   }
   if (!completed) {
     std::fprintf(stderr, "zorel check: the run did not complete; see %s\n",

@@ -173,11 +173,14 @@ void PreInstallCheck::SetProgressError() {
 
 void PreInstallCheck::OnProgress(const ProgressJson* progress) {
   if (!progress) return;
-  ThreadSynchronizer::Guard lock(synchronizer_);
-  progress_.stageId = progress->stageId;
-  progress_.percentage = progress->percentage;
-  progress_.message = progress->message;
-  progress_.errorCode = progress->errorCode;
+  {
+    ThreadSynchronizer::Guard lock(synchronizer_);
+    progress_.stageId = progress->stageId;
+    progress_.percentage = progress->percentage;
+    progress_.message = progress->message;
+    progress_.errorCode = progress->errorCode;
+  }
+  if (settings_.frameworkProgress) settings_.frameworkProgress(*progress);
 }
 
 bool PreInstallCheck::WaitForWorker(std::chrono::milliseconds wait) {

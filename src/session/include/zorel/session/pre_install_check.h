@@ -8,6 +8,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -43,6 +44,9 @@ struct PreInstallCheckSettings {
   std::optional<std::wstring> plainScript;
   std::shared_ptr<IFrameworkLib> framework;
   std::shared_ptr<IReportService> reportService;
+  // Told of every progress record the framework reports, after the shared
+  // record took it, on the worker thread (a front end's progress lines).
+  std::function<void(const ProgressJson&)> frameworkProgress;
   // Cancel waits this long for the worker before ending the framework, and
   // then this long again.
   std::chrono::milliseconds cancelWait{10000};
