@@ -28,6 +28,11 @@ WinError startMachine(IRegistry& registry, const ISystemInfo& system);
 // zorel-wintools host program; leaves them alone when it cannot be found.
 void linkSystemTools(const std::string& machineRoot);
 
+// Copies what the program's installer leaves on a machine (the sealed check
+// script) into a machine being built at machineRoot. Missing pieces are
+// skipped.
+void installProgramFiles(const std::string& machineRoot);
+
 // Host path of zorel-wintools: $ZOREL_WINTOOLS, beside the running program,
 // or where the build put it. Empty when none exists.
 std::string wintoolsPath();

@@ -110,6 +110,7 @@ WinError buildMachine(const fs::path& root, const std::wstring& image, std::stri
   fs::create_directories(work + "/run", ec);
   WinError e = detail::applyImage(work, defaultDir, message);
   if (e == ERROR_SUCCESS && image != kDefaultImage) e = detail::applyImage(work, imageDir, message);
+  if (e == ERROR_SUCCESS) detail::installProgramFiles(work);
   if (e == ERROR_SUCCESS) {
     std::ofstream marker(work + "/" + kMarker, std::ios::binary);
     marker << "image=" << toUtf8(image) << "\n";
