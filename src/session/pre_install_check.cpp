@@ -57,17 +57,20 @@ PreInstallCheckSettings PreInstallCheckSettings::ForMachine(platform::IMachine& 
   program.program = workerProgram.empty() ? platform::currentProgramPath() : workerProgram;
   program.args = {"worker", "--machine", machine.hostRoot()};
   s.framework = std::make_shared<WorkerFrameworkLib>(std::move(program));
-  platform::IRegistry* registry = &machine.registry();
-  s.reportService = std::make_shared<ReportServiceClient>(
-      ReportServerSettings::FromEnvironment(),
-      [registry](std::wstring& id) { return CMachineIDManager(registry).GetMachineID(id); },
-      s.dataFolder);
+  s.machineRegistry = &machine.registry();
   return s;
 }
 
 PreInstallCheck::PreInstallCheck(PreInstallCheckSettings settings) : settings_(std::move(settings)) {
   synchronizer_.Attach(&progressSection_);
   cancel_ = platform::createManualResetEvent(false);
+  if (!settings_.reportService) {
+    platform::IRegistry* registry = settings_.machineRegistry;
+    settings_.reportService = std::make_shared<ReportServiceClient>(
+        ReportServerSettings::FromEnvironment(),
+        [registry](std::wstring& id) { return CMachineIDManager(registry).GetMachineID(id); },
+        settings_.dataFolder);
+  }
   if (!settings_.dataFolder.empty()) {
     std::error_code ignored;
     fs::create_directories(settings_.dataFolder, ignored);

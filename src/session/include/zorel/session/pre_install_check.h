@@ -27,6 +27,7 @@ namespace zorel {
 namespace platform {
 class IManualResetEvent;
 class IMachine;
+class IRegistry;
 }  // namespace platform
 
 class IReportService;
@@ -43,7 +44,10 @@ struct PreInstallCheckSettings {
   // A plain script to run instead of the sealed one (zorel check --script).
   std::optional<std::wstring> plainScript;
   std::shared_ptr<IFrameworkLib> framework;
+  // Null: the report client of ZOREL_REPORT_SERVER on dataFolder, with the
+  // machine ID kept in machineRegistry.
   std::shared_ptr<IReportService> reportService;
+  platform::IRegistry* machineRegistry = nullptr;
   // Told of every progress record the framework reports, after the shared
   // record took it, on the worker thread (a front end's progress lines).
   std::function<void(const ProgressJson&)> frameworkProgress;
@@ -54,7 +58,7 @@ struct PreInstallCheckSettings {
 
   // The program's settings on `machine`: its data folder and
   // preinstall.enc, the framework in `zorel worker` (workerProgram, default
-  // this program), the report client of ZOREL_REPORT_SERVER. Empty paths
+  // this program), its registry for the machine ID. Empty paths
   // when the machine has no APPDATA.
   static PreInstallCheckSettings ForMachine(platform::IMachine& machine,
                                             const std::string& workerProgram = {});

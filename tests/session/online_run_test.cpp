@@ -1,0 +1,143 @@
+// An online run against zorel-report-server on loopback over HTTPS: the
+// session id, the upload of db.cab, the progress of packaging and upload,
+// and no cancel notice after a finished run.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <json/reader.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <thread>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "bridge_process.h"
+
+namespace zorel::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class OnlineRun : public BridgeTest {
+ protected:
+  void StartServer(const std::vector<std::string>& faults) {
+    serverData_ = base_ + "/server";
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    server_ = ::fork();
+    if (server_ == 0) {
+      ::dup2(out[1], 1);
+      const int null = ::open("/dev/null", O_WRONLY);
+      ::dup2(null, 2);
+      std::vector<std::string> args{ZOREL_BINARY_DIR "/tools/report_server/zorel-report-server",
+                                    "--listen", "127.0.0.1:0", "--data", serverData_};
+      for (const std::string& f : faults) {
+        args.push_back("--fault");
+        args.push_back(f);
+      }
+      std::vector<char*> argv;
+      for (auto& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      ::execv(argv[0], argv.data());
+      ::_exit(127);
+    }
+    ::close(out[1]);
+    std::string line;
+    char c;
+    while (::read(out[0], &c, 1) == 1 && c != '\n') line += c;
+    ::close(out[0]);
+    ASSERT_FALSE(line.empty()) << "the server printed no port";
+    port_ = line;
+  }
+  void TearDown() override {
+    if (server_ > 0) {
+      ::kill(server_, SIGTERM);
+      ::waitpid(server_, nullptr, 0);
+    }
+    BridgeTest::TearDown();
+  }
+  std::vector<std::string> Env() const {
+    return {"ZOREL_REPORT_SERVER=https://127.0.0.1:" + port_, "ZOREL_REPORT_CA=" + serverData_ + "/server.crt"};
+  }
+
+  pid_t server_ = -1;
+  std::string port_;
+  std::string serverData_;
+};
+
+TEST_F(OnlineRun, UploadsDbCabUnderTheServersSessionId) {
+  // A slow upload answer lets the test see the 99 of a running upload.
+  StartServer({"UploadResult=delay:1500"});
+  auto bridge = Bridge("basic.js", {}, Env());  // the connection test finds the server
+  ASSERT_TRUE(bridge->RequestJson(StartRequest({{100, "[]"}, {101, "[]"}, {102, "[]"}}))["status"].asBool());
+  const std::vector<Progress> seen = WaitForEnd(*bridge);
+  ASSERT_TRUE(seen.back().status);
+  ASSERT_EQ(seen.back().percentage, 100);
+  std::vector<int> late;
+  for (const Progress& p : seen) {
+    if (p.percentage >= 95 && (late.empty() || late.back() != p.percentage)) late.push_back(p.percentage);
+  }
+  EXPECT_THAT(late, ::testing::IsSubsetOf({95, 97, 99, 100}));
+  EXPECT_TRUE(std::is_sorted(late.begin(), late.end()));
+  EXPECT_THAT(late, ::testing::Contains(99));
+
+  const Json::Value result = bridge->RequestJson(R"({"operationid":2})");
+  const int session = result["session"]["sessionid"].asInt();
+  ASSERT_GT(session, 0);
+  Json::Value sessions;
+  std::istringstream(ReadAll(serverData_ + "/sessions.json")) >> sessions;
+  EXPECT_EQ(sessions["lastsessionid"].asInt(), session);
+
+  const std::string stored = serverData_ + "/uploads/" + std::to_string(session) + ".cab";
+  ASSERT_TRUE(fs::exists(stored));
+  EXPECT_EQ(ReadAll(stored), ReadAll(store_ + "/db.cab"));
+  EXPECT_EQ(std::system(("cabextract -l '" + stored + "' | grep -q ResultStore.db").c_str()), 0);
+
+  // Cancel after the finished run does not reach the server.
+  EXPECT_TRUE(bridge->RequestJson(R"({"operationid":3})")["status"].asBool());
+  EXPECT_EQ(bridge->Finish(), 0);
+  EXPECT_FALSE(fs::exists(serverData_ + "/cancels.json") &&
+               ReadAll(serverData_ + "/cancels.json").find("sessionid") != std::string::npos);
+  EXPECT_THAT(ReadAll(serverData_ + "/server.log"), ::testing::Not(HasSubstr("CancelOperation")));
+  EXPECT_THAT(Log(), HasSubstr("SessionID : " + std::to_string(session) + " "));
+}
+
+TEST_F(OnlineRun, CancelOfARunningRunIsAnnounced) {
+  StartServer({});
+  auto bridge = Bridge("slow.js", {"--online"}, Env());
+  bridge->Request(StartRequest({{100, "[]"}, {101, "[]"}}));
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  bridge->Request(R"({"operationid":3})");
+  EXPECT_EQ(bridge->Finish(), 0);
+  EXPECT_THAT(ReadAll(serverData_ + "/server.log"), HasSubstr("CancelOperation"));
+}
+
+TEST_F(OnlineRun, ServerDownStillPackagesAndEndsAt100) {
+  auto bridge = Bridge("basic.js", {"--online"},
+                       {"ZOREL_REPORT_SERVER=https://127.0.0.1:9", "ZOREL_REPORT_CA=/nonexistent"});
+  bridge->Request(StartRequest({{100, "[]"}, {101, "[]"}, {102, "[]"}}));
+  const Progress end = WaitForEnd(*bridge).back();
+  EXPECT_TRUE(end.status);
+  EXPECT_EQ(end.percentage, 100);
+  EXPECT_TRUE(fs::exists(store_ + "/db.cab"));
+  bridge->Finish();
+  EXPECT_THAT(Log(), HasSubstr("Failed to generate session id"));
+}
+
+}  // namespace
+}  // namespace zorel::testing
