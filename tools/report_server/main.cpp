@@ -7,6 +7,8 @@
 #include <httplib.h>
 #include <signal.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -131,11 +133,17 @@ int run(const ServerOptions& options) {
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGINT);
   sigaddset(&stopSignals, SIGTERM);
+  // A signal can come before listen_after_bind() is running, when stop()
+  // would do nothing; so stop() is repeated until the listener has ended.
+  std::atomic<bool> listenEnded{false};
   std::thread stopper([&] {
     int signal = 0;
     sigwait(&stopSignals, &signal);
     handler.stop();
-    server->stop();
+    while (!listenEnded) {
+      if (server->is_running()) server->stop();
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
   });
 
   std::cout << port << std::endl;
@@ -143,6 +151,7 @@ int run(const ServerOptions& options) {
             << options.host << ":" << port << kReportEndpointPath << ", data in "
             << options.dataDir << "\n";
   const bool ok = server->listen_after_bind();
+  listenEnded = true;
   handler.stop();
   // Ended by itself: wake the stopper so it can be joined.
   pthread_kill(stopper.native_handle(), SIGTERM);
