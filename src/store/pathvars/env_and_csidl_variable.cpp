@@ -120,40 +120,51 @@ std::wstring readProgramFilesValue(IRegistry& registry, const wchar_t* valueName
 }  // namespace
 
 EnvAndCsidlVariable& EnvAndCsidlVariable::Instance() {
-  static EnvAndCsidlVariable* instance = new EnvAndCsidlVariable(platform::currentMachine());
+  static EnvAndCsidlVariable* instance = new EnvAndCsidlVariable(FollowCurrent{});
   return *instance;
 }
 
 EnvAndCsidlVariable::EnvAndCsidlVariable(platform::IMachine* machine) : machine_(machine) {}
 
+EnvAndCsidlVariable::EnvAndCsidlVariable(FollowCurrent) : followCurrent_(true) {}
+
+platform::IMachine* EnvAndCsidlVariable::machine() const {
+  return followCurrent_ ? platform::currentMachine() : machine_;
+}
+
 EnvAndCsidlVariable::~EnvAndCsidlVariable() = default;
 
-void EnvAndCsidlVariable::Build() {
+void EnvAndCsidlVariable::Build() { buildFor(machine()); }
+
+void EnvAndCsidlVariable::buildFor(platform::IMachine* m) const {
   folders_.clear();
-  if (!machine_) return;
-  const bool wow64 = machine_->versionInfo().isWow64Process();
+  builtFor_ = m;
+  if (!m) return;
+  const bool wow64 = m->versionInfo().isWow64Process();
   for (const CsidlRow& row : kCsidlTable) {
     const std::wstring name = row.name;
     if (equalsIgnoreCase(name, L"CSIDL_PROGRAM_FILES_X64")) {
-      folders_[name] = readProgramFilesValue(machine_->registry(), L"ProgramFilesDir", true);
+      folders_[name] = readProgramFilesValue(m->registry(), L"ProgramFilesDir", true);
     } else if (equalsIgnoreCase(name, L"CSIDL_PROGRAM_FILES_AUTO")) {
-      folders_[name] = readProgramFilesValue(machine_->registry(), L"ProgramFilesDir", wow64);
+      folders_[name] = readProgramFilesValue(m->registry(), L"ProgramFilesDir", wow64);
     } else if (equalsIgnoreCase(name, L"CSIDL_PROGRAM_FILES_COMMON_X64")) {
-      folders_[name] = readProgramFilesValue(machine_->registry(), L"CommonFilesDir", true);
+      folders_[name] = readProgramFilesValue(m->registry(), L"CommonFilesDir", true);
     } else if (equalsIgnoreCase(name, L"CSIDL_PROGRAM_FILES_COMMON_AUTO")) {
-      folders_[name] = readProgramFilesValue(machine_->registry(), L"CommonFilesDir", wow64);
+      folders_[name] = readProgramFilesValue(m->registry(), L"CommonFilesDir", wow64);
     } else {
       std::wstring path;
-      if (machine_->specialFolders().getFolderPath(row.number, path) == kSOk) folders_[name] = path;
+      if (m->specialFolders().getFolderPath(row.number, path) == kSOk) folders_[name] = path;
     }
   }
 }
 
 bool EnvAndCsidlVariable::Expand(std::wstring& text) const {
   if (text.find(L'%') == std::wstring::npos) return false;
-  if (machine_) {
+  platform::IMachine* m = machine();
+  if (followCurrent_ && m != builtFor_) buildFor(m);
+  if (m) {
     std::vector<wchar_t> buffer(kExpandBufferChars, L'\0');
-    const uint32_t n = machine_->environment().expandEnvironmentStrings(text.c_str(), buffer.data(),
+    const uint32_t n = m->environment().expandEnvironmentStrings(text.c_str(), buffer.data(),
                                                                          kExpandBufferChars);
     // A result longer than the buffer is not in it: keep the text rather
     // than take a buffer that was never filled.

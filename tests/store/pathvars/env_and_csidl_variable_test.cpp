@@ -105,6 +105,34 @@ TEST_F(PathVariables, UnreadableProgramFilesValueGivesEmptyPath) {
   EXPECT_EQ(text, L"[]");
 }
 
+// The process-wide expander answers from whatever machine is current, and
+// never from one that was replaced (and freed) since it last expanded.
+TEST(PathVariablesOfTheProcess, FollowTheCurrentMachineAcrossReplacement) {
+  TempMachine first;
+  TempMachine second(L"win7-sp1");
+  std::wstring marker = L"first";
+  first->environment().setVariable(L"ZOREL_MARK", &marker);
+  marker = L"second";
+  second->environment().setVariable(L"ZOREL_MARK", &marker);
+  const std::wstring secondAppData = [&] {
+    EnvAndCsidlVariable v(second.get());
+    v.Build();
+    return v.folders().at(L"CSIDL_APPDATA");
+  }();
+
+  platform::setCurrentMachine(first.release());
+  EnvAndCsidlVariable::Instance().Build();
+  std::wstring text = L"%ZOREL_MARK%";
+  EXPECT_TRUE(EnvAndCsidlVariable::Instance().Expand(text));
+  EXPECT_EQ(text, L"first");
+
+  platform::setCurrentMachine(second.release());  // frees the first machine
+  text = L"%ZOREL_MARK% %CSIDL_APPDATA%";
+  EXPECT_TRUE(EnvAndCsidlVariable::Instance().Expand(text));
+  EXPECT_EQ(text, L"second " + secondAppData);
+  platform::setCurrentMachine(nullptr);
+}
+
 TEST(PathVariablesWithoutMachine, NothingExpandsButPercentStillAnswersTrue) {
   EnvAndCsidlVariable none(nullptr);
   none.Build();

@@ -15,7 +15,9 @@ namespace zorel {
 
 class EnvAndCsidlVariable {
  public:
-  // The process-wide expander, on the process-wide machine.
+  // The process-wide expander. It follows the process-wide machine: when
+  // that machine is replaced, its folder map is rebuilt on next use, so it
+  // never holds on to a machine that is gone.
   static EnvAndCsidlVariable& Instance();
 
   // An expander on an explicit machine (null: no machine, nothing expands).
@@ -27,6 +29,9 @@ class EnvAndCsidlVariable {
   // start-up, before other threads use Expand.
   void Build();
 
+  // The machine this expander answers from (the current one for Instance).
+  platform::IMachine* machine() const;
+
   // Expands environment variables, then %CSIDL_...% names (exact case, no
   // blanks inside the percent signs). RETURNS false, text unchanged, when the
   // text holds no '%'; true otherwise, even when nothing was replaced.
@@ -36,8 +41,15 @@ class EnvAndCsidlVariable {
   const std::map<std::wstring, std::wstring>& folders() const { return folders_; }
 
  private:
-  platform::IMachine* machine_;
-  std::map<std::wstring, std::wstring> folders_;  // written by Build only
+  struct FollowCurrent {};
+  explicit EnvAndCsidlVariable(FollowCurrent);
+  void buildFor(platform::IMachine* machine) const;
+
+  platform::IMachine* machine_ = nullptr;
+  bool followCurrent_ = false;  // Instance(): answer from currentMachine()
+  // Written by Build, or by Expand when the current machine changed since.
+  mutable std::map<std::wstring, std::wstring> folders_;
+  mutable platform::IMachine* builtFor_ = nullptr;
 };
 
 }  // namespace zorel
