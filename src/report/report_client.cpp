@@ -41,14 +41,20 @@ bool readCabinet(const std::string& folder, std::vector<uint8_t>& bytes) {
     return false;
   }
   try {
+    // A folder or device under the name opens as a stream on Linux but has
+    // no length to read: the same failure as an unreadable file.
+    if (!std::filesystem::is_regular_file(path)) {
+      errno = EISDIR;
+      throw std::ios_base::failure("db.cab is not a file");
+    }
     std::ifstream in;
     in.exceptions(std::ios::failbit | std::ios::badbit);
     in.open(path, std::ios::binary);
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    in.seekg(0, std::ios::beg);
+    const uintmax_t size = std::filesystem::file_size(path);
     bytes.resize(static_cast<size_t>(size));
-    if (size > 0) in.read(reinterpret_cast<char*>(bytes.data()), size);
+    if (size > 0) in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
+    // A file that shrank while being read leaves failbit set above; one that
+    // grew is sent as long as it was when its size was taken.
     return true;
   } catch (...) {
     log().Write(LogLevel::Error, L"Exception occured while reading cab file, ErrorCode: %d",
