@@ -94,9 +94,19 @@ class ReportServerProcess {
     if (pid_ <= 0) return -1;
     ::kill(pid_, SIGTERM);
     int status = 0;
+    // A server that ignores SIGTERM fails the test instead of hanging it.
+    for (int i = 0; i < 1000; ++i) {
+      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      }
+      ::usleep(10000);
+    }
+    ADD_FAILURE() << "zorel-report-server did not stop within 10 s of SIGTERM";
+    ::kill(pid_, SIGKILL);
     ::waitpid(pid_, &status, 0);
     pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return -1;
   }
 
   bool running() const {
