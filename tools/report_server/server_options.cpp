@@ -56,10 +56,10 @@ bool parseFault(const std::string& text, Fault& fault, std::string& error) {
     error = "fault '" + text + "': unknown command '" + fault.command + "'";
     return false;
   }
-  const std::string spec = text.substr(eq + 1);
-  const size_t colon = spec.find(':');
-  const std::string kind = spec.substr(0, colon);
-  const std::string arg = colon == std::string::npos ? std::string() : spec.substr(colon + 1);
+  const std::string kindText = text.substr(eq + 1);
+  const size_t colon = kindText.find(':');
+  const std::string kind = kindText.substr(0, colon);
+  const std::string arg = colon == std::string::npos ? std::string() : kindText.substr(colon + 1);
   const bool hasArg = colon != std::string::npos;
   if (kind == "delay" && hasArg && parseNumber(arg, 0, 3600000, fault.number)) {
     fault.kind = FaultKind::Delay;
