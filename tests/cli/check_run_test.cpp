@@ -263,7 +263,7 @@ TEST_F(CheckCli, MissingOrUnreadableScriptIsOneLineAndExit2) {
 
 TEST_F(CheckCli, BadOptionsExit2WithoutRunning) {
   const std::string script = "--script '" + DataScript("no_header.js") + "' ";
-  for (const std::string& args : {std::string(""), script + "--stages", script + "--stages 10x",
+  for (const std::string& args : {script + "--stages", script + "--stages 10x",
                                   script + "--problems 1,,2", script + "--stages 1,",
                                   script + "--frobnicate", script + "--problems 99999999999"}) {
     SCOPED_TRACE(args);
