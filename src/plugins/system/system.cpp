@@ -16,6 +16,7 @@
 #include "zorel/plugins/common/plugin_call.h"
 #include "zorel/plugins/common/plugin_returns.h"
 #include "zorel/plugins/system/system_texts.h"
+#include "zorel/report/report_settings.h"
 
 namespace zorel {
 
@@ -39,7 +40,8 @@ std::tm LocalNow(const platform::ISystemInfo& info, int* error = nullptr) {
 }  // namespace
 
 CSystemPlugin::CSystemPlugin(StackFrame& args)
-    : CSystemPlugin(args, platform::hostInternetState(), kDefaultProbeUrl) {}
+    : CSystemPlugin(args, platform::hostInternetState(),
+                    fromUtf8(ReportServerSettings::FromEnvironment().baseAddress)) {}
 
 CSystemPlugin::CSystemPlugin(StackFrame&, std::shared_ptr<const platform::IInternetState> internet,
                              std::wstring probeUrl)

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
 #include <cmath>
 #include <ctime>
 #include <regex>
@@ -364,6 +366,18 @@ TEST(SystemInternet, HostStateAndALoopbackProbe) {
   EXPECT_FALSE(hostInternetState()->checkConnection(L"http://127.0.0.1:1/"));
   EXPECT_FALSE(hostInternetState()->checkConnection(L""));
   EXPECT_FALSE(hostInternetState()->checkConnection(L"http://[::1/"));
+}
+
+TEST(SystemInternet, TheScriptsObjectAsksTheHost) {
+  // An offline host probes the report server: keep that on loopback.
+  ::setenv("ZOREL_REPORT_SERVER", "https://127.0.0.1:1", 1);
+  PluginBench bench;
+  uint32_t flags = 0;
+  const bool online = hostInternetState()->getConnectedState(&flags);
+  Json::Value v = bench.Call("System", "isInternetConnected");
+  EXPECT_EQ(v["errorcode"].asInt(), online ? 0 : 20016);
+  ExpectRow(bench.LastRow(1), 0, L"System::isInternetConnected", L"", online ? 0 : 20016);
+  ::unsetenv("ZOREL_REPORT_SERVER");
 }
 
 TEST(SystemPlugin, FactoryKnowsEveryMethod) {

@@ -30,12 +30,10 @@ class IInternetState;
 class CSystemPlugin : public CMethodDispatcher {
  public:
   static constexpr const wchar_t* kComponentPath = L"plugins\\win\\env\\System";
-  // Where isInternetConnected forces a connection when the machine reports
-  // itself offline: the report server's host.
-  static constexpr const wchar_t* kDefaultProbeUrl = L"https://report.readiscan.example/";
-
   // Construction arguments are not read. internet answers the
-  // connectivity questions (the host's by default).
+  // connectivity questions (the host's by default); probeUrl is where
+  // isInternetConnected forces a connection when the machine reports itself
+  // offline (by default the report server's base address).
   explicit CSystemPlugin(StackFrame& args);
   CSystemPlugin(StackFrame& args, std::shared_ptr<const platform::IInternetState> internet,
                 std::wstring probeUrl);
