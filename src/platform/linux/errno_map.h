@@ -2,6 +2,7 @@
 // errno to Win32 error code, in one place for the Linux backend.
 
 #include <cstdint>
+#include <string>
 
 #include "zorel/platform/win_error.h"
 
@@ -10,5 +11,10 @@ namespace zorel::platform::detail {
 // An errno without a Windows counterpart becomes ERROR_GEN_FAILURE (31),
 // never success.
 WinError win32FromErrno(int err);
+
+// For a failed call on hostPath: ENOENT is ERROR_FILE_NOT_FOUND only when the
+// folder above exists, as on Windows; a missing folder on the way (or
+// ENOTDIR) is ERROR_PATH_NOT_FOUND; anything else maps as win32FromErrno.
+WinError missingFileError(const std::string& hostPath, int err);
 
 }  // namespace zorel::platform::detail

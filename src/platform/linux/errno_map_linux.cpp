@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <cerrno>
 
 #include "errno_map.h"
@@ -29,6 +31,19 @@ WinError win32FromErrno(int err) {
     case EWOULDBLOCK: return 33;  // ERROR_LOCK_VIOLATION
     default: return 31;           // ERROR_GEN_FAILURE
   }
+}
+
+WinError missingFileError(const std::string& hostPath, int err) {
+  if (err == ENOTDIR) return ERROR_PATH_NOT_FOUND;
+  if (err != ENOENT) return win32FromErrno(err);
+  std::string parent = hostPath;
+  while (parent.size() > 1 && parent.back() == '/') parent.pop_back();
+  size_t slash = parent.rfind('/');
+  if (slash == std::string::npos) return ERROR_FILE_NOT_FOUND;
+  parent.resize(slash == 0 ? 1 : slash);
+  struct stat st {};
+  if (::stat(parent.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return ERROR_PATH_NOT_FOUND;
+  return ERROR_FILE_NOT_FOUND;
 }
 
 }  // namespace zorel::platform::detail

@@ -28,21 +28,6 @@ constexpr uint32_t kSettableMask = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDD
                                    FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE |
                                    FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
-// ENOENT is ERROR_FILE_NOT_FOUND only when the folder above exists, as on
-// Windows; a missing folder on the way is ERROR_PATH_NOT_FOUND.
-WinError missingFileError(const std::string& hostPath, int err) {
-  if (err == ENOTDIR) return ERROR_PATH_NOT_FOUND;
-  if (err != ENOENT) return detail::win32FromErrno(err);
-  std::string parent = hostPath;
-  while (parent.size() > 1 && parent.back() == '/') parent.pop_back();
-  size_t slash = parent.rfind('/');
-  if (slash == std::string::npos) return ERROR_FILE_NOT_FOUND;
-  parent.resize(slash == 0 ? 1 : slash);
-  struct stat st {};
-  if (::stat(parent.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return ERROR_PATH_NOT_FOUND;
-  return ERROR_FILE_NOT_FOUND;
-}
-
 // The stored value; false when there is none (or it cannot be read).
 bool readStored(const std::string& hostPath, uint32_t& value) {
   char buffer[32];
@@ -61,7 +46,7 @@ bool readStored(const std::string& hostPath, uint32_t& value) {
 WinError getFileAttributes(const std::string& hostPath, uint32_t& attributes) {
   if (hostPath.empty()) return ERROR_PATH_NOT_FOUND;
   struct stat st {};
-  if (::stat(hostPath.c_str(), &st) != 0) return missingFileError(hostPath, errno);
+  if (::stat(hostPath.c_str(), &st) != 0) return detail::missingFileError(hostPath, errno);
   const bool isDir = S_ISDIR(st.st_mode);
   uint32_t stored = 0;
   uint32_t result = 0;
@@ -86,7 +71,7 @@ WinError getFileAttributes(const std::string& hostPath, uint32_t& attributes) {
 WinError setFileAttributes(const std::string& hostPath, uint32_t attributes) {
   if (hostPath.empty()) return ERROR_PATH_NOT_FOUND;
   struct stat st {};
-  if (::stat(hostPath.c_str(), &st) != 0) return missingFileError(hostPath, errno);
+  if (::stat(hostPath.c_str(), &st) != 0) return detail::missingFileError(hostPath, errno);
   const bool isDir = S_ISDIR(st.st_mode);
   uint32_t wanted = attributes & kSettableMask;
 

@@ -14,20 +14,6 @@
 namespace zorel::platform {
 namespace {
 
-// ENOENT: 2 when the folder above exists, else 3; ENOTDIR: 3.
-WinError missingError(const std::string& hostPath, int err) {
-  if (err == ENOTDIR) return ERROR_PATH_NOT_FOUND;
-  if (err != ENOENT) return detail::win32FromErrno(err);
-  std::string parent = hostPath;
-  while (parent.size() > 1 && parent.back() == '/') parent.pop_back();
-  size_t slash = parent.rfind('/');
-  if (slash == std::string::npos) return ERROR_FILE_NOT_FOUND;
-  parent.resize(slash == 0 ? 1 : slash);
-  struct stat st {};
-  if (::stat(parent.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return ERROR_PATH_NOT_FOUND;
-  return ERROR_FILE_NOT_FOUND;
-}
-
 class Fd {
  public:
   explicit Fd(int fd) : fd_(fd) {}
@@ -53,12 +39,12 @@ WinError pathFileExists(const std::string& hostPath) {
   if (hostPath.empty()) return ERROR_PATH_NOT_FOUND;
   struct stat st {};
   if (::stat(hostPath.c_str(), &st) == 0) return ERROR_SUCCESS;
-  return missingError(hostPath, errno);
+  return detail::missingFileError(hostPath, errno);
 }
 
 WinError deleteFile(const std::string& hostPath) {
   struct stat st {};
-  if (::lstat(hostPath.c_str(), &st) != 0) return missingError(hostPath, errno);
+  if (::lstat(hostPath.c_str(), &st) != 0) return detail::missingFileError(hostPath, errno);
   if (S_ISDIR(st.st_mode)) return ERROR_ACCESS_DENIED;
   if (!S_ISLNK(st.st_mode)) {
     uint32_t attributes = 0;
@@ -66,13 +52,13 @@ WinError deleteFile(const std::string& hostPath) {
         (attributes & FILE_ATTRIBUTE_READONLY))
       return ERROR_ACCESS_DENIED;
   }
-  if (::unlink(hostPath.c_str()) != 0) return missingError(hostPath, errno);
+  if (::unlink(hostPath.c_str()) != 0) return detail::missingFileError(hostPath, errno);
   return ERROR_SUCCESS;
 }
 
 WinError removeDirectory(const std::string& hostPath) {
   struct stat st {};
-  if (::lstat(hostPath.c_str(), &st) != 0) return missingError(hostPath, errno);
+  if (::lstat(hostPath.c_str(), &st) != 0) return detail::missingFileError(hostPath, errno);
   if (!S_ISDIR(st.st_mode)) return ERROR_DIRECTORY;
   if (::rmdir(hostPath.c_str()) != 0) {
     int err = errno;
@@ -85,7 +71,7 @@ WinError removeDirectory(const std::string& hostPath) {
 WinError copyFile(const std::string& source, const std::string& destination,
                   bool failIfExists) {
   Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
-  if (in.get() < 0) return missingError(source, errno);
+  if (in.get() < 0) return detail::missingFileError(source, errno);
   struct stat from {};
   if (::fstat(in.get(), &from) != 0) return detail::win32FromErrno(errno);
   if (S_ISDIR(from.st_mode)) return ERROR_ACCESS_DENIED;
@@ -107,7 +93,7 @@ WinError copyFile(const std::string& source, const std::string& destination,
   if (out.get() < 0) {
     int err = errno;
     if (err == EEXIST) return ERROR_FILE_EXISTS;
-    return missingError(destination, err);
+    return detail::missingFileError(destination, err);
   }
   char buffer[1 << 16];
   for (;;) {
@@ -134,7 +120,7 @@ WinError copyFile(const std::string& source, const std::string& destination,
 WinError getFileTimes(const std::string& hostPath, FileTimes& times) {
   struct statx sx {};
   if (::statx(AT_FDCWD, hostPath.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)
-    return missingError(hostPath, errno);
+    return detail::missingFileError(hostPath, errno);
   times.lastAccess = sx.stx_atime.tv_sec;
   times.lastWrite = sx.stx_mtime.tv_sec;
   times.creation = (sx.stx_mask & STATX_BTIME) ? sx.stx_btime.tv_sec : sx.stx_mtime.tv_sec;
