@@ -2,6 +2,8 @@
 // Helpers shared by the cabinet tests: scratch folders, files, running the
 // peer tools, listing a folder tree.
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -48,9 +50,12 @@ inline std::string readFile(const fs::path& path) {
 
 // Runs a shell command; its exit status, with stdout and stderr in `output`.
 inline int run(const std::string& command, std::string* output = nullptr) {
+  // The process id keeps test processes that ctest runs side by side from
+  // sharing (and removing) each other's capture file.
   static int n = 0;
   fs::path capture = fs::temp_directory_path() /
-                     ("zorel_cab_test_out_" + std::to_string(n++) + ".txt");
+                     ("zorel_cab_test_out_" + std::to_string(::getpid()) + "_" +
+                      std::to_string(n++) + ".txt");
   int status = std::system((command + " >" + capture.string() + " 2>&1").c_str());
   if (output) *output = readFile(capture);
   fs::remove(capture);
