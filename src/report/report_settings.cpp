@@ -1,10 +1,13 @@
-// The report server's address: compiled in, overridable from the environment.
+// The report server's address: compiled in, overridable from the host
+// environment.
 
 #include "zorel/report/report_settings.h"
 
-#include <cstdlib>
+#include <charconv>
+#include <optional>
 
 #include "zorel/common/utf8.h"
+#include "zorel/platform/host_variable.h"
 
 #ifndef ZOREL_REPORT_SERVER_DEFAULT
 #define ZOREL_REPORT_SERVER_DEFAULT "https://report.zorel.invalid"
@@ -14,24 +17,39 @@ namespace zorel {
 
 namespace {
 
-// The process environment of the host, not the emulated Windows block: the
-// two variables configure this build, they are not part of the machine.
-std::string hostSetting(const char* name) {
-  const char* value = std::getenv(name);
-  return value ? std::string(value) : std::string();
+// The host process's variables, not the emulated Windows block: they
+// configure this build, they are not part of the machine.
+std::string hostSetting(const wchar_t* name) {
+  const std::optional<std::wstring> value = platform::hostVariable(name);
+  return value ? toUtf8(*value) : std::string();
 }
 
 }  // namespace
 
 const char* CompiledReportServerAddress() { return ZOREL_REPORT_SERVER_DEFAULT; }
 
+std::optional<std::chrono::milliseconds> ParseExchangeTimeLimit(const std::string& text) {
+  long long ms = 0;
+  const char* end = text.data() + text.size();
+  const auto [at, ec] = std::from_chars(text.data(), end, ms);
+  if (text.empty() || ec != std::errc() || at != end || ms < 1 || ms > kMaxExchangeTimeLimit.count()) {
+    return std::nullopt;
+  }
+  return std::chrono::milliseconds(ms);
+}
+
 ReportServerSettings ReportServerSettings::FromEnvironment() {
   ReportServerSettings settings;
   settings.baseAddress = CompiledReportServerAddress();
-  if (std::string server = hostSetting("ZOREL_REPORT_SERVER"); !server.empty()) {
+  if (std::string server = hostSetting(L"ZOREL_REPORT_SERVER"); !server.empty()) {
     settings.baseAddress = server;
   }
-  settings.extraCaFile = hostSetting("ZOREL_REPORT_CA");
+  settings.extraCaFile = hostSetting(L"ZOREL_REPORT_CA");
+  // A value that is not a whole number of milliseconds in range keeps the
+  // default rather than leaving exchanges unbounded.
+  if (auto limit = ParseExchangeTimeLimit(hostSetting(L"ZOREL_REPORT_TIMEOUT_MS"))) {
+    settings.timeLimit = *limit;
+  }
   return settings;
 }
 

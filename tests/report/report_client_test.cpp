@@ -7,6 +7,7 @@
 
 #include "report_client_fixture.h"
 #include "zorel/common/utf8.h"
+#include "zorel/platform/host_variable.h"
 
 namespace zorel::test {
 namespace {
@@ -107,6 +108,35 @@ TEST_F(ReportClient, EnvironmentNamesTheServerAndItsCertificate) {
   int32_t id = -1;
   EXPECT_TRUE(client(settings).CreateSessionId(id));
   EXPECT_EQ(id, 1);
+}
+
+TEST_F(ReportClient, EnvironmentSetsTheExchangeTimeLimitOnlyWithAValidNumber) {
+  ::setenv("ZOREL_REPORT_TIMEOUT_MS", "750", 1);
+  EXPECT_EQ(ReportServerSettings::FromEnvironment().timeLimit, std::chrono::milliseconds(750));
+  // Anything else keeps 30 s rather than leaving an exchange unbounded.
+  for (const char* bad : {"", "0", "-5", "12x", " 750", "1e3", "3600001", "99999999999999999999"}) {
+    ::setenv("ZOREL_REPORT_TIMEOUT_MS", bad, 1);
+    EXPECT_EQ(ReportServerSettings::FromEnvironment().timeLimit, std::chrono::milliseconds(30000))
+        << "'" << bad << "'";
+  }
+  ::unsetenv("ZOREL_REPORT_TIMEOUT_MS");
+  EXPECT_EQ(ReportServerSettings::FromEnvironment().timeLimit, std::chrono::milliseconds(30000));
+  EXPECT_EQ(ParseExchangeTimeLimit("3600000"), std::chrono::milliseconds(3600000));
+  EXPECT_EQ(ParseExchangeTimeLimit("1"), std::chrono::milliseconds(1));
+}
+
+TEST_F(ReportClient, HostVariablesAreReadAsUtf8AndUnsetIsNotEmpty) {
+  ::setenv("ZOREL_TEST_HOST_VARIABLE", "caf\xc3\xa9", 1);
+  EXPECT_EQ(platform::hostVariable(L"ZOREL_TEST_HOST_VARIABLE"), std::wstring(L"caf\u00e9"));
+  ::setenv("ZOREL_TEST_HOST_VARIABLE", "", 1);
+  EXPECT_EQ(platform::hostVariable(L"ZOREL_TEST_HOST_VARIABLE"), std::wstring());
+  ::unsetenv("ZOREL_TEST_HOST_VARIABLE");
+  EXPECT_EQ(platform::hostVariable(L"ZOREL_TEST_HOST_VARIABLE"), std::nullopt);
+  // "A=B" is no name: getenv would otherwise find the variable A's value B.
+  ::setenv("ZOREL_TEST_HOST_VARIABLE", "B=C", 1);
+  EXPECT_EQ(platform::hostVariable(L"ZOREL_TEST_HOST_VARIABLE=B"), std::nullopt);
+  EXPECT_EQ(platform::hostVariable(L""), std::nullopt);
+  ::unsetenv("ZOREL_TEST_HOST_VARIABLE");
 }
 
 TEST_F(ReportClient, UploadStoresTheCabinetByteIdentical) {

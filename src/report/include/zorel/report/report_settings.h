@@ -5,9 +5,11 @@
 // origin) and can be replaced at run time with the environment variable
 // ZOREL_REPORT_SERVER, e.g. a test server on loopback. TLS peer and host
 // verification always stay on; ZOREL_REPORT_CA names one more PEM file whose
-// certificates are trusted beside the system's own roots.
+// certificates are trusted beside the system's own roots;
+// ZOREL_REPORT_TIMEOUT_MS replaces the 30 s limit of one exchange.
 
 #include <chrono>
+#include <optional>
 #include <string>
 
 namespace zorel {
@@ -16,6 +18,8 @@ namespace zorel {
 inline constexpr char kReportEndpointPath[] = "/preinstall/DataAPIService.aspx";
 // An exchange that has not finished after this long has failed.
 inline constexpr std::chrono::milliseconds kDefaultExchangeTimeLimit{30000};
+// The longest limit ZOREL_REPORT_TIMEOUT_MS may set (one hour).
+inline constexpr std::chrono::milliseconds kMaxExchangeTimeLimit{3600000};
 
 struct ReportServerSettings {
   // Origin without a trailing slash, e.g. "https://report.example.invalid".
@@ -26,7 +30,9 @@ struct ReportServerSettings {
   std::chrono::milliseconds timeLimit = kDefaultExchangeTimeLimit;
 
   // The compiled-in address, overridden by ZOREL_REPORT_SERVER and
-  // ZOREL_REPORT_CA where set and not empty.
+  // ZOREL_REPORT_CA where set and not empty; the time limit from
+  // ZOREL_REPORT_TIMEOUT_MS when it is a whole number of milliseconds from
+  // 1 to kMaxExchangeTimeLimit.
   static ReportServerSettings FromEnvironment();
 
   // baseAddress + kReportEndpointPath; one trailing '/' of the base is
@@ -36,5 +42,9 @@ struct ReportServerSettings {
 
 // The compiled-in base address.
 const char* CompiledReportServerAddress();
+
+// "1500" -> 1500 ms; nullopt for anything but decimal digits giving 1 to
+// kMaxExchangeTimeLimit.
+std::optional<std::chrono::milliseconds> ParseExchangeTimeLimit(const std::string& text);
 
 }  // namespace zorel
