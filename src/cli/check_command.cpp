@@ -423,7 +423,12 @@ int runCheck(const Args& args) {
     std::printf("\nResult store: %s/ResultStore.db\n", folder.c_str());
     if (fs::exists(folder + "/db.cab", ec)) std::printf("Packaged results: %s/db.cab\n", folder.c_str());
     const int32_t session = answer["session"]["sessionid"].asInt();
-    if (session > 0) std::printf("Uploaded as session %d\n", session);
+    if (session > 0 && controller.LastUploadTaken()) {
+      std::printf("Uploaded as session %d\n", session);
+    } else if (session > 0) {
+      std::printf("Upload under session %d failed; see %s\n", session,
+                  FrameworkLog::Instance().path().c_str());
+    }
   }
   if (!completed) {
     std::fprintf(stderr, "zorel check: the run did not complete; see %s\n",

@@ -112,6 +112,7 @@ int PreInstallCheck::RunSteps() {
     storedResult_.problems.Clear();
     storedSession_.sessionId = -1;
   }
+  uploadTaken_ = false;
   ResultJson summary;
   const bool executed = framework->Execute(
       plan, summary, [this](ProgressJson* progress) { OnProgress(progress); });
@@ -146,7 +147,7 @@ int PreInstallCheck::RunSteps() {
           std::lock_guard<std::mutex> lock(resultMutex_);
           storedSession_.sessionId = session;
         }
-        settings_.reportService->UploadResult(session);
+        uploadTaken_ = settings_.reportService->UploadResult(session);
       }
     }
   }

@@ -5,80 +5,20 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <json/reader.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <thread>
-
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
+#include <thread>
 
-#include "bridge_process.h"
+#include "online_run_fixture.h"
 
 namespace zorel::testing {
 namespace {
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-class OnlineRun : public BridgeTest {
- protected:
-  void StartServer(const std::vector<std::string>& faults) {
-    serverData_ = base_ + "/server";
-    int out[2];
-    ASSERT_EQ(::pipe(out), 0);
-    server_ = ::fork();
-    if (server_ == 0) {
-      ::dup2(out[1], 1);
-      const int null = ::open("/dev/null", O_WRONLY);
-      ::dup2(null, 2);
-      std::vector<std::string> args{ZOREL_BINARY_DIR "/tools/report_server/zorel-report-server",
-                                    "--listen", "127.0.0.1:0", "--data", serverData_};
-      for (const std::string& f : faults) {
-        args.push_back("--fault");
-        args.push_back(f);
-      }
-      std::vector<char*> argv;
-      for (auto& a : args) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      ::execv(argv[0], argv.data());
-      ::_exit(127);
-    }
-    ::close(out[1]);
-    std::string line;
-    char c;
-    while (::read(out[0], &c, 1) == 1 && c != '\n') line += c;
-    ::close(out[0]);
-    ASSERT_FALSE(line.empty()) << "the server printed no port";
-    port_ = line;
-  }
-  void TearDown() override {
-    if (server_ > 0) {
-      ::kill(server_, SIGTERM);
-      ::waitpid(server_, nullptr, 0);
-    }
-    BridgeTest::TearDown();
-  }
-  std::vector<std::string> Env() const {
-    return {"ZOREL_REPORT_SERVER=https://127.0.0.1:" + port_, "ZOREL_REPORT_CA=" + serverData_ + "/server.crt"};
-  }
-
-  pid_t server_ = -1;
-  std::string port_;
-  std::string serverData_;
-};
 
 TEST_F(OnlineRun, UploadsDbCabUnderTheServersSessionId) {
   // A slow upload answer lets the test see the 99 of a running upload.

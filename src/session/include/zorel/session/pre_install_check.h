@@ -88,6 +88,10 @@ class PreInstallCheck : public IBusinessLogic {
   bool FrameworkReady() const { return frameworkReady_.load(); }
   // True while a worker thread runs.
   bool Running() const { return workerRunning_.load(); }
+  // True when the last run that reached execution uploaded db.cab and the
+  // server took it. The stored session id alone does not say so: it is set
+  // before the upload is tried.
+  bool LastUploadTaken() const { return uploadTaken_.load(); }
 
  private:
   bool DecryptScript(const std::string& path);
@@ -119,6 +123,7 @@ class PreInstallCheck : public IBusinessLogic {
   std::optional<RequestJsonStructure> startRequest_;
   std::atomic<bool> frameworkReady_{false};
   std::atomic<int32_t> runSessionId_{0};
+  std::atomic<bool> uploadTaken_{false};
 };
 
 }  // namespace zorel
