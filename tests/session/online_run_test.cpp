@@ -48,6 +48,18 @@ TEST_F(OnlineRun, UploadsDbCabUnderTheServersSessionId) {
   EXPECT_EQ(ReadAll(stored), ReadAll(store_ + "/db.cab"));
   EXPECT_EQ(std::system(("cabextract -l '" + stored + "' | grep -q ResultStore.db").c_str()), 0);
 
+  // The body was the styled envelope, the separator and the cabinet, sealed
+  // as a whole (32 bytes of header).
+  Json::Value record;
+  std::istringstream(ReadAll(serverData_ + "/uploads/" + std::to_string(session) + ".json")) >> record;
+  const size_t cabSize = ReadAll(store_ + "/db.cab").size();
+  const std::string envelope = "{\n   \"command\" : \"UploadResult\",\n   \"data\" : {\n      \"cabsize\" : " +
+                               std::to_string(cabSize) + ",\n      \"sessionid\" : " + std::to_string(session) +
+                               "\n   },\n   \"service\" : \"ReportService\"\n}\n";
+  EXPECT_EQ(record["envelope"].asString(), envelope);
+  EXPECT_EQ(record["sealedbytes"].asUInt64(), envelope.size() + 20 + cabSize + 32);
+  EXPECT_EQ(record["sealvalue"].asUInt(), 1u);
+
   // Cancel after the finished run does not reach the server.
   EXPECT_TRUE(bridge->RequestJson(R"({"operationid":3})")["status"].asBool());
   EXPECT_EQ(bridge->Finish(), 0);
@@ -75,8 +87,13 @@ TEST_F(OnlineRun, ServerDownStillPackagesAndEndsAt100) {
   EXPECT_TRUE(end.status);
   EXPECT_EQ(end.percentage, 100);
   EXPECT_TRUE(fs::exists(store_ + "/db.cab"));
+  EXPECT_EQ(bridge->RequestJson(R"({"operationid":2})")["session"]["sessionid"].asInt(), -1);
   bridge->Finish();
-  EXPECT_THAT(Log(), HasSubstr("Failed to generate session id"));
+  const std::string log = Log();
+  EXPECT_THAT(log, HasSubstr(LogLine(2, "Failed to get response from server with Error code --  : 12029")));
+  EXPECT_THAT(log, HasSubstr(LogLine(2, "SessionID : Failed to get session id from http response")));
+  EXPECT_THAT(log, HasSubstr(LogLine(2, "Failed to generate session id")));
+  EXPECT_THAT(log, ::testing::Not(HasSubstr("Failed to upload result cab file")));  // no session, no upload
 }
 
 }  // namespace
