@@ -61,7 +61,7 @@ bool CabinetUtility::Decompress(const std::wstring& cabinet,
                                 const std::wstring& outputFolder) {
   fs::path path = compress::hostPath(cabinet);
   std::error_code ec;
-  bool named = cabinet.size() > 4 && cabinet.compare(cabinet.size() - 4, 4, L".cab") == 0;
+  bool named = cabinet.size() > 4 && compress::hasCabExtension(cabinet);
   if (!named || !fs::is_regular_file(path, ec)) {
     log().Write(LogLevel::Error,
                 L"Please pass the proper and existing file name to decompress");

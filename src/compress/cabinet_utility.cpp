@@ -61,7 +61,9 @@ void CabinetUtility::SetTarget(const std::wstring& path) {
       target = given / "zorel.cab";
     } else {
       target = given;
-      if (given.extension() != ".cab") target.replace_extension(".cab");
+      // Windows compares names ignoring case: "SETUP.CAB" is a cabinet
+      // name already and keeps its spelling.
+      if (!compress::hasCabExtension(widePath(given))) target.replace_extension(".cab");
       if (target.has_parent_path() && !fs::exists(target.parent_path(), ec)) {
         log().Write(LogLevel::Info, L"Path not found : %s", path.c_str());
         return;
@@ -80,7 +82,9 @@ bool CabinetUtility::AddFile(const std::wstring& source,
   if (source.empty()) return false;
   std::error_code ec;
   auto status = fs::status(hostPath(source), ec);
-  if (!fs::exists(status) || fs::is_directory(status)) return false;
+  // Only regular files: opening a named pipe would wait for a writer
+  // forever, and a device or socket has no contents to pack.
+  if (!fs::is_regular_file(status)) return false;
   entries_[source] = destination;
   return true;
 }
@@ -104,6 +108,12 @@ bool CabinetUtility::addEntryFile(Session& session, const std::wstring& source,
   std::wstring fileName = widePath(path.filename());
   try {
     std::string name = toUtf8(compress::storedName(destination, fileName));
+    std::error_code typeError;
+    if (!fs::is_regular_file(path, typeError)) {
+      // Replaced by a pipe or device since it was listed: never open it.
+      log().Write(LogLevel::Error, L"FCIAddFile failed to add %s File", fileName.c_str());
+      return false;
+    }
     std::FILE* file = std::fopen(path.c_str(), "rb");
     fs::path opened = path;
     if (!file) {
@@ -160,11 +170,19 @@ bool CabinetUtility::addEntryFolder(Session& session, const std::wstring& source
   if (children.empty()) return false;
   for (const auto& child : children) {
     std::wstring childPath = widePath(child.path());
+    const bool link = child.is_symlink(ec);
     if (child.is_directory(ec)) {
+      // A linked folder is not entered: a link to a parent would never end.
+      if (link) continue;
       addEntryFolder(session, childPath,
                      compress::joinStored(destination, widePath(child.path().filename())));
-    } else {
+    } else if (child.is_regular_file(ec)) {
       addEntryFile(session, childPath, destination);
+    } else {
+      // Named pipes, sockets and devices are no files to pack; opening a
+      // pipe would block the walk.
+      log().Write(LogLevel::Info, L"Skipped %s: not a regular file", childPath.c_str());
+      continue;
     }
     if (session.diskFull || session.broken) return false;
   }

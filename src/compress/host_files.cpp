@@ -6,6 +6,8 @@
 #include <random>
 
 #include "zorel/common/utf8.h"
+#include "zorel/platform/file_attributes.h"
+#include "zorel/platform/file_ops.h"
 #include "zorel/platform/temp_path.h"
 
 namespace zorel::compress {
@@ -16,25 +18,33 @@ fs::path hostPath(const std::wstring& path) { return fs::path(toUtf8(path)); }
 
 std::wstring widePath(const fs::path& path) { return fromUtf8(path.string()); }
 
+namespace {
+
+cab::DosDateTime localDosTime(std::time_t seconds) {
+  std::tm local{};
+  if (!localtime_r(&seconds, &local)) return cab::toDosDateTime(1980, 1, 1, 0, 0, 0);
+  return cab::toDosDateTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                            local.tm_hour, local.tm_min, local.tm_sec);
+}
+
+}  // namespace
+
 cab::DosDateTime storedTime(const fs::path& file) {
+  int64_t created = 0;
+  if (platform::creationTime(file.string(), created) == 0)
+    return localDosTime(static_cast<std::time_t>(created));
   std::error_code ec;
   auto written = fs::last_write_time(file, ec);
   if (ec) return cab::toDosDateTime(1980, 1, 1, 0, 0, 0);
-  std::time_t seconds = std::chrono::system_clock::to_time_t(
-      std::chrono::file_clock::to_sys(written));
-  std::tm local{};
-  if (std::tm* parts = std::localtime(&seconds)) local = *parts;
-  return cab::toDosDateTime(local.tm_year + 1900, local.tm_mon + 1,
-                            local.tm_mday, local.tm_hour, local.tm_min,
-                            local.tm_sec);
+  return localDosTime(
+      std::chrono::system_clock::to_time_t(std::chrono::file_clock::to_sys(written)));
 }
 
 uint16_t storedAttributes(const fs::path& file) {
-  std::error_code ec;
-  auto perms = fs::status(file, ec).permissions();
-  uint16_t attributes = 0x20;  // archive: Windows sets it on every new file
-  if (!ec && (perms & fs::perms::owner_write) == fs::perms::none) attributes |= 0x01;
-  return attributes;
+  uint32_t attributes = 0;
+  if (platform::getFileAttributes(file.string(), attributes) != 0)
+    return platform::FILE_ATTRIBUTE_ARCHIVE;
+  return static_cast<uint16_t>(attributes & cab::kAttributeMask);
 }
 
 void applyStoredTime(const fs::path& file, int year, int month, int day,
@@ -57,13 +67,11 @@ void applyStoredTime(const fs::path& file, int year, int month, int day,
 }
 
 void applyStoredAttributes(const fs::path& file, int attributes) {
-  if (attributes & 0x01) {
-    std::error_code ec;
-    fs::permissions(file,
-                    fs::perms::owner_write | fs::perms::group_write |
-                        fs::perms::others_write,
-                    fs::perm_options::remove, ec);
-  }
+  // Read-only, hidden, system and archive, as the cabinet has them; 0 is
+  // a plain file, as Windows reads it.
+  uint32_t wanted = static_cast<uint32_t>(attributes) & cab::kAttributeMask;
+  platform::setFileAttributes(file.string(),
+                              wanted ? wanted : platform::FILE_ATTRIBUTE_NORMAL);
 }
 
 fs::path TempFiles::handOut() {

@@ -17,15 +17,16 @@ namespace zorel::compress {
 std::filesystem::path hostPath(const std::wstring& path);
 std::wstring widePath(const std::filesystem::path& path);
 
-// DOS date and time a file is stored with: its modification time in local
-// time (the host keeps no creation time we can read portably).
+// DOS date and time a file is stored with, in local time: its creation
+// time where the host keeps one (a birth time), else its modification time.
 cab::DosDateTime storedTime(const std::filesystem::path& file);
-// Attribute bits a file is stored with: archive, and read-only when its
-// owner may not write it.
+// Attribute bits a file is stored with: its Windows attributes (as the
+// platform layer keeps them) masked to read-only, hidden, system, archive.
 uint16_t storedAttributes(const std::filesystem::path& file);
 
 // Gives an extracted file the cabinet's date and time (local time) as its
-// modification time, and makes it read-only when the cabinet says so.
+// modification time (the host cannot set a creation time), and the
+// cabinet's read-only, hidden, system and archive attributes.
 void applyStoredTime(const std::filesystem::path& file, int year, int month,
                      int day, int hour, int minute, int second);
 void applyStoredAttributes(const std::filesystem::path& file, int attributes);

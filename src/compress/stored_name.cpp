@@ -90,4 +90,15 @@ std::optional<fs::path> prepareTarget(const fs::path& root, const fs::path& rela
   return at;
 }
 
+bool hasCabExtension(const std::wstring& path) {
+  if (path.size() < 4) return false;
+  static const wchar_t kCab[] = L".cab";
+  for (size_t i = 0; i < 4; ++i) {
+    wchar_t c = path[path.size() - 4 + i];
+    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+    if (c != kCab[i]) return false;
+  }
+  return true;
+}
+
 }  // namespace zorel::compress

@@ -32,4 +32,8 @@ std::optional<std::filesystem::path> prepareTarget(const std::filesystem::path& 
                                                    const std::filesystem::path& relative,
                                                    std::string& why);
 
+// Whether a path ends in ".cab", ignoring case as Windows compares file
+// names ("SETUP.CAB" names a cabinet as well).
+bool hasCabExtension(const std::wstring& path);
+
 }  // namespace zorel::compress

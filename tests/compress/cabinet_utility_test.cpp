@@ -59,8 +59,14 @@ TEST(CabinetTarget, OtherExtensionBecomesCab) {
   CabinetUtility cab;
   cab.SetTarget(W(dir / "a.zip"));
   EXPECT_EQ(cab.CabinetPath(), W(dir / "a.cab"));
-  cab.SetTarget(W(dir / "b.CAB"));  // compared case-sensitively
-  EXPECT_EQ(cab.CabinetPath(), W(dir / "b.cab"));
+  // Windows compares names ignoring case: these are cabinet names already
+  // and keep their spelling.
+  cab.SetTarget(W(dir / "b.CAB"));
+  EXPECT_EQ(cab.CabinetPath(), W(dir / "b.CAB"));
+  cab.SetTarget(W(dir / "c.Cab"));
+  EXPECT_EQ(cab.CabinetPath(), W(dir / "c.Cab"));
+  cab.SetTarget(W(dir / "d.cabx"));
+  EXPECT_EQ(cab.CabinetPath(), W(dir / "d.cab"));
 }
 
 TEST(CabinetTarget, EmptyPathIsZorelCabInCurrentFolder) {
