@@ -127,4 +127,14 @@ WinError getFileTimes(const std::string& hostPath, FileTimes& times) {
   return ERROR_SUCCESS;
 }
 
+WinError creationTime(const std::string& hostPath, int64_t& seconds) {
+  struct statx sx {};
+  if (::statx(AT_FDCWD, hostPath.c_str(), 0, STATX_BTIME, &sx) != 0)
+    return detail::missingFileError(hostPath, errno);
+  // Older kernels and some file systems (tmpfs before 5.x, NFS) keep none.
+  if ((sx.stx_mask & STATX_BTIME) == 0) return ERROR_NOT_SUPPORTED;
+  seconds = sx.stx_btime.tv_sec;
+  return ERROR_SUCCESS;
+}
+
 }  // namespace zorel::platform

@@ -49,4 +49,11 @@ struct FileTimes {
 };
 WinError getFileTimes(const std::string& hostPath, FileTimes& times);
 
+// The creation time alone, in seconds since 1970 (UTC), for callers that
+// must know whether the host really keeps one (the cabinet writer falls
+// back to the last-write time itself).
+// RETURNS 0; ERROR_NOT_SUPPORTED (50) when the host file system keeps no
+// birth time for the file; the codes of pathFileExists for a missing file.
+WinError creationTime(const std::string& hostPath, int64_t& seconds);
+
 }  // namespace zorel::platform
