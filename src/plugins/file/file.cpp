@@ -279,9 +279,11 @@ std::unique_ptr<CJSONReturnFileInfo> File::getFileInfo(StackFrame&) {
       std::error_code ec;
       size = std::filesystem::file_size(host, ec);
       if (ec) {
-        code = ec.value() == ENOENT ? platform::pathFileExists(host)
-                                    : platform::winErrorFromErrno(ec.value());
-        if (code == 0) code = platform::ERROR_ACCESS_DENIED;  // a folder has no file size
+        // A folder has no file size: Windows refuses to open one for it.
+        code = ec.value() == ENOENT   ? platform::pathFileExists(host)
+               : ec.value() == EISDIR ? platform::ERROR_ACCESS_DENIED
+                                      : platform::winErrorFromErrno(ec.value());
+        if (code == 0) code = platform::ERROR_ACCESS_DENIED;
       }
     }
     if (code == 0) code = platform::getFileTimes(host, times);
