@@ -1,13 +1,14 @@
 #pragma once
 // The thread's last system error code for the framework's "Exception
-// occured ..." log lines (GetLastError on Windows).
+// occured ..." log lines (GetLastError on Windows): the code of the latest
+// platform call that failed on this thread, 0 when none has.
 
 #include <cstdint>
 
+#include "zorel/platform/win_error.h"
+
 namespace zorel {
 
-// The platform layer reports errors by return value and keeps no per-thread
-// last error yet, so there is nothing truthful to show beyond 0.
-inline int32_t LastSystemError() { return 0; }
+inline int32_t LastSystemError() { return platform::getLastError(); }
 
 }  // namespace zorel

@@ -9,7 +9,8 @@
 namespace zorel::platform::detail {
 
 // An errno without a Windows counterpart becomes ERROR_GEN_FAILURE (31),
-// never success.
+// never success. A nonzero result of either function is also stored as the
+// thread's last error (setLastError).
 WinError win32FromErrno(int err);
 
 // For a failed call on hostPath: ENOENT is ERROR_FILE_NOT_FOUND only when the

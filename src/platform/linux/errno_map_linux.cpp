@@ -4,9 +4,22 @@
 
 #include "errno_map.h"
 
+namespace zorel::platform {
+
+namespace {
+thread_local WinError t_lastError = ERROR_SUCCESS;
+}  // namespace
+
+void setLastError(WinError error) { t_lastError = error; }
+WinError getLastError() { return t_lastError; }
+
+}  // namespace zorel::platform
+
 namespace zorel::platform::detail {
 
-WinError win32FromErrno(int err) {
+namespace {
+
+WinError mapErrno(int err) {
   switch (err) {
     case 0: return 0;
     case ENOENT: return 2;        // ERROR_FILE_NOT_FOUND
@@ -33,9 +46,16 @@ WinError win32FromErrno(int err) {
   }
 }
 
-WinError missingFileError(const std::string& hostPath, int err) {
+// Every failure mapped here is the failure of the call that asked, so it
+// becomes the thread's last error.
+WinError failed(WinError error) {
+  if (error != ERROR_SUCCESS) setLastError(error);
+  return error;
+}
+
+WinError mapMissing(const std::string& hostPath, int err) {
   if (err == ENOTDIR) return ERROR_PATH_NOT_FOUND;
-  if (err != ENOENT) return win32FromErrno(err);
+  if (err != ENOENT) return mapErrno(err);
   std::string parent = hostPath;
   while (parent.size() > 1 && parent.back() == '/') parent.pop_back();
   size_t slash = parent.rfind('/');
@@ -44,6 +64,15 @@ WinError missingFileError(const std::string& hostPath, int err) {
   struct stat st {};
   if (::stat(parent.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return ERROR_PATH_NOT_FOUND;
   return ERROR_FILE_NOT_FOUND;
+}
+
+}  // namespace
+
+WinError win32FromErrno(int err) { return failed(mapErrno(err)); }
+
+WinError missingFileError(const std::string& hostPath, int err) {
+  // stat() below may change errno; the mapping does not depend on it.
+  return failed(mapMissing(hostPath, err));
 }
 
 }  // namespace zorel::platform::detail

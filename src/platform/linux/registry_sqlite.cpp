@@ -497,7 +497,7 @@ WinError openRegistry(const std::string& hostPath, const RegistryOptions& option
   auto impl = std::make_unique<reg::SqliteRegistry>(db, options);
   WinError result = impl->initialise();
   if (result != ERROR_SUCCESS) return result;
-  *registry = std::move(impl);
+  *registry = reg::withLastError(std::move(impl));
   return ERROR_SUCCESS;
 }
 

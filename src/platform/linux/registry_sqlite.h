@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -69,6 +70,7 @@ class SqliteRegistry final : public IRegistry {
   WinError commitBatch() override;
   WinError abortBatch() override;
   WinError checkIntegrity(std::wstring* report) override;
+  std::int64_t changeStamp() override;
 
  private:
   // --- storage (registry_sqlite_store.cpp) ---
@@ -117,5 +119,9 @@ class SqliteRegistry final : public IRegistry {
       valueByFold_, dataVersion_, infoKeys_, infoValues_, setSecurity_,
       keyRow_;
 };
+
+// The registry as callers get it: failures also set the thread's last
+// error (registry_last_error.cpp).
+std::unique_ptr<IRegistry> withLastError(std::unique_ptr<IRegistry> registry);
 
 }  // namespace zorel::platform::reg

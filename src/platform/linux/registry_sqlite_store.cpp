@@ -130,6 +130,11 @@ std::int64_t SqliteRegistry::stamp() {
   return (version << 32) ^ localWrites_;
 }
 
+std::int64_t SqliteRegistry::changeStamp() {
+  std::lock_guard lock(mutex_);
+  return stamp();
+}
+
 WinError SqliteRegistry::beginWrite() {
   if (options_.readOnly) return ERROR_ACCESS_DENIED;
   ++localWrites_;

@@ -3,6 +3,8 @@
 
 #include <cwctype>
 #include <iterator>
+#include <memory>
+#include <mutex>
 
 #include "zorel/platform/registry.h"
 #include "zorel/platform/version_info.h"
@@ -63,11 +65,51 @@ const Locale kLocales[] = {
     {0x081A, L"sr-Latn-CS"}, {0x0C09, L"en-AU"}, {0x1009, L"en-CA"},
 };
 
+// Everything the version calls answer from, read in one go.
+struct VersionFacts {
+  WinError versionError = ERROR_SUCCESS;
+  OsVersionInfoEx version;
+  std::wstring editionId;
+  std::wstring productName;
+  uint16_t language = 0x0409;
+  uint16_t architecture = PROCESSOR_ARCHITECTURE_AMD64;
+};
+
 class RegistryVersionInfo final : public IVersionInfo {
  public:
   explicit RegistryVersionInfo(IRegistry& registry) : registry_(registry) {}
 
   WinError getVersionEx(OsVersionInfoEx& info) const override {
+    const Snapshot facts = current();
+    if (facts->versionError != ERROR_SUCCESS) return facts->versionError;
+    info = facts->version;
+    return ERROR_SUCCESS;
+  }
+
+ private:
+  using Snapshot = std::shared_ptr<const VersionFacts>;
+
+  // The facts as the registry holds them now. A check script asks these
+  // questions thousands of times and each answer took a dozen registry
+  // reads, so the facts are kept until the registry file changes (a write
+  // here or by another process, such as a .reg import).
+  Snapshot current() const {
+    const int64_t stamp = registry_.changeStamp();
+    std::lock_guard lock(mutex_);
+    if (!cached_ || stamp < 0 || stamp != cachedStamp_) {
+      auto facts = std::make_shared<VersionFacts>();
+      facts->editionId = readEditionId();
+      facts->versionError = readVersionEx(facts->version, facts->editionId);
+      facts->productName = readProductName();
+      facts->language = readLanguage();
+      facts->architecture = readArchitecture();
+      cached_ = std::move(facts);
+      cachedStamp_ = stamp;
+    }
+    return cached_;
+  }
+
+  WinError readVersionEx(OsVersionInfoEx& info, const std::wstring& edition) const {
     OsVersionInfoEx v;
     uint32_t major = 0, minor = 0;
     std::wstring text;
@@ -107,10 +149,12 @@ class RegistryVersionInfo final : public IVersionInfo {
       if (sameText(text, L"ServerNT")) v.productType = VER_NT_SERVER;
       if (sameText(text, L"LanmanNT")) v.productType = VER_NT_DOMAIN_CONTROLLER;
     }
-    v.suiteMask = suiteMask(v.productType);
+    v.suiteMask = suiteMask(v.productType, edition);
     info = v;
     return ERROR_SUCCESS;
   }
+
+ public:
 
   WinError verifyVersionInfo(const OsVersionInfoEx& wanted, uint32_t typeMask,
                              uint64_t conditionMask) const override {
@@ -123,8 +167,9 @@ class RegistryVersionInfo final : public IVersionInfo {
     for (uint32_t bit = 1; bit <= VER_PRODUCT_TYPE; bit <<= 1)
       if ((typeMask & bit) && condition(bit) == 0) return ERROR_INVALID_PARAMETER;
 
-    OsVersionInfoEx have;
-    if (WinError e = getVersionEx(have)) return e;
+    const Snapshot facts = current();
+    if (facts->versionError != ERROR_SUCCESS) return facts->versionError;
+    const OsVersionInfoEx& have = facts->version;
     auto compare = [](uint64_t a, uint64_t b, uint8_t cond) {
       switch (cond) {
         case VER_EQUAL: return a == b;
@@ -176,7 +221,8 @@ class RegistryVersionInfo final : public IVersionInfo {
 
   WinError getProductInfo(uint32_t, uint32_t, uint32_t, uint32_t,
                           uint32_t& productType) const override {
-    const std::wstring id = editionId();
+    const Snapshot facts = current();
+    const std::wstring& id = facts->editionId;
     for (const Edition& e : kEditions) {
       if (sameText(id, e.id)) {
         productType = e.product;
@@ -187,23 +233,9 @@ class RegistryVersionInfo final : public IVersionInfo {
     return ERROR_NOT_SUPPORTED;
   }
 
-  uint16_t systemDefaultUILanguage() const override {
-    std::wstring text;
-    if (readString(registry_, kHkeyLocalMachine, kLanguage, L"InstallLanguage", &text) !=
-            ERROR_SUCCESS &&
-        readString(registry_, kHkeyLocalMachine, kLanguage, L"Default", &text) != ERROR_SUCCESS)
-      return 0x0409;
-    return static_cast<uint16_t>(std::wcstoul(text.c_str(), nullptr, 16));
-  }
+  uint16_t systemDefaultUILanguage() const override { return current()->language; }
 
-  uint16_t nativeProcessorArchitecture() const override {
-    std::wstring arch;
-    readString(registry_, kHkeyLocalMachine, kSessionEnvironment, L"PROCESSOR_ARCHITECTURE", &arch);
-    if (sameText(arch, L"x86")) return PROCESSOR_ARCHITECTURE_INTEL;
-    if (sameText(arch, L"IA64")) return PROCESSOR_ARCHITECTURE_IA64;
-    if (sameText(arch, L"ARM64")) return PROCESSOR_ARCHITECTURE_ARM64;
-    return PROCESSOR_ARCHITECTURE_AMD64;
-  }
+  uint16_t nativeProcessorArchitecture() const override { return current()->architecture; }
 
   bool is64BitOperatingSystem() const override {
     return nativeProcessorArchitecture() != PROCESSOR_ARCHITECTURE_INTEL;
@@ -212,7 +244,8 @@ class RegistryVersionInfo final : public IVersionInfo {
   bool isWow64Process() const override { return false; }
 
   int systemMetrics(int index) const override {
-    const std::wstring id = editionId();
+    const Snapshot facts = current();
+    const std::wstring& id = facts->editionId;
     switch (index) {
       case SM_STARTER: return id.rfind(L"Starter", 0) == 0 ? 1 : 0;
       case SM_MEDIACENTER:
@@ -222,22 +255,44 @@ class RegistryVersionInfo final : public IVersionInfo {
     }
   }
 
-  std::wstring productName() const override {
+  std::wstring productName() const override { return current()->productName; }
+
+  std::wstring editionId() const override { return current()->editionId; }
+
+ private:
+  uint16_t readLanguage() const {
+    std::wstring text;
+    if (readString(registry_, kHkeyLocalMachine, kLanguage, L"InstallLanguage", &text) !=
+            ERROR_SUCCESS &&
+        readString(registry_, kHkeyLocalMachine, kLanguage, L"Default", &text) != ERROR_SUCCESS)
+      return 0x0409;
+    return static_cast<uint16_t>(std::wcstoul(text.c_str(), nullptr, 16));
+  }
+
+  uint16_t readArchitecture() const {
+    std::wstring arch;
+    readString(registry_, kHkeyLocalMachine, kSessionEnvironment, L"PROCESSOR_ARCHITECTURE", &arch);
+    if (sameText(arch, L"x86")) return PROCESSOR_ARCHITECTURE_INTEL;
+    if (sameText(arch, L"IA64")) return PROCESSOR_ARCHITECTURE_IA64;
+    if (sameText(arch, L"ARM64")) return PROCESSOR_ARCHITECTURE_ARM64;
+    return PROCESSOR_ARCHITECTURE_AMD64;
+  }
+
+  std::wstring readProductName() const {
     std::wstring text;
     readString(registry_, kHkeyLocalMachine, kNtCurrentVersion, L"ProductName", &text);
     return text;
   }
 
-  std::wstring editionId() const override {
+  std::wstring readEditionId() const {
     std::wstring text;
     readString(registry_, kHkeyLocalMachine, kNtCurrentVersion, L"EditionID", &text);
     return text;
   }
 
- private:
   // Windows derives the suite mask from ProductSuite and the edition: every
   // client has single-user terminal services, Home editions are "personal".
-  uint16_t suiteMask(uint8_t productType) const {
+  uint16_t suiteMask(uint8_t productType, const std::wstring& id) const {
     uint16_t mask = 0;
     RegValue suite;
     RegKey key = kRegNoKey;
@@ -256,7 +311,6 @@ class RegistryVersionInfo final : public IVersionInfo {
     }
     if (productType == VER_NT_WORKSTATION) {
       mask |= VER_SUITE_SINGLEUSERTS;
-      const std::wstring id = editionId();
       if (id.rfind(L"Home", 0) == 0 || id.rfind(L"Core", 0) == 0 || id.rfind(L"Starter", 0) == 0)
         mask |= VER_SUITE_PERSONAL;
     }
@@ -264,6 +318,9 @@ class RegistryVersionInfo final : public IVersionInfo {
   }
 
   IRegistry& registry_;
+  mutable std::mutex mutex_;
+  mutable Snapshot cached_;
+  mutable int64_t cachedStamp_ = -1;
 };
 
 }  // namespace

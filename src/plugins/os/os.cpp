@@ -168,21 +168,33 @@ std::unique_ptr<CJSONOSInfo> COSPlugin::getOSArchType(StackFrame&) {
   return call.Finish(std::move(result));
 }
 
+namespace {
+
+// The folder getters answer the thread's last error when they fail; when
+// no platform call failed that is 0, and a failure must not read as
+// success, so "API failed" stays.
+void UseLastError(PluginCall& call) {
+  if (const platform::WinError e = platform::getLastError()) call.SetError(e);
+}
+
+}  // namespace
+
 std::unique_ptr<CJSONOSReturnVal> COSPlugin::getSystemDirectory(StackFrame&) {
   PluginCall call = BeginCall(L"OS::getSystemDirectory");
   auto result = std::make_unique<CJSONOSReturnVal>();
-  // The thread's last error after a failed call: the platform keeps none, so
-  // the answer is an honest "API failed".
-  call.Run([&] { result->SetValue(os_machine::Current().specialFolders().systemDirectory()); },
-           L"Exception occured while getting system directory.");
+  if (!call.Run([&] { result->SetValue(os_machine::Current().specialFolders().systemDirectory()); },
+                L"Exception occured while getting system directory."))
+    UseLastError(call);
   return call.Finish(std::move(result));
 }
 
 std::unique_ptr<CJSONOSReturnVal> COSPlugin::getWindowsDirectory(StackFrame&) {
   PluginCall call = BeginCall(L"OS::getWindowsDirectory");
   auto result = std::make_unique<CJSONOSReturnVal>();
-  call.Run([&] { result->SetValue(os_machine::Current().specialFolders().windowsDirectory()); },
-           L"Exception occured while getting windows directory.");
+  if (!call.Run(
+          [&] { result->SetValue(os_machine::Current().specialFolders().windowsDirectory()); },
+          L"Exception occured while getting windows directory."))
+    UseLastError(call);
   return call.Finish(std::move(result));
 }
 

@@ -268,6 +268,11 @@ class IRegistry {
   // Checks the file's consistency (SQLite integrity check plus the tree's
   // own rules). ERROR_SUCCESS when sound; problems are described in *report.
   virtual WinError checkIntegrity(std::wstring* report) = 0;
+
+  // A number that changes whenever this file was written, by this instance
+  // or by another process, so readers can keep facts they derived until it
+  // moves. -1: not known (keep nothing).
+  virtual std::int64_t changeStamp() { return -1; }
 };
 
 // Opens (creating when missing) the registry file at hostPath. The folder

@@ -61,4 +61,12 @@ inline constexpr WinError ERROR_INVALID_ACL = 1336;
 inline constexpr WinError ERROR_NO_SUCH_USER = 1317;
 inline constexpr WinError ERROR_PRIVILEGE_NOT_HELD = 1314;
 
+// The calling thread's last error, as GetLastError / SetLastError keep it.
+// Platform calls that fail with a Windows code (registry operations, file
+// operations and every errno they map) store it here; success leaves it
+// alone, as on Windows, so it is the code of the thread's latest failure.
+// A new thread starts at 0.
+void setLastError(WinError error);
+WinError getLastError();
+
 }  // namespace zorel::platform
