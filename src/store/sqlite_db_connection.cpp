@@ -19,11 +19,14 @@ namespace {
 
 // Journal settings: see the header. A file system that cannot hold a
 // write-ahead log keeps SQLite's default rollback journal.
-// The log is folded into the file every 8000 pages rather than SQLite's
-// 1000: each fold syncs the file, and with one-row commits that sync was a
-// large share of every insert. Commits themselves are unchanged.
+// Every plug-in call commits one small row, and each commit writes whole
+// pages to the log: 1 KB pages (set while the file is still empty) write a
+// quarter of what the 4 KB default did. The log is folded into the file
+// every 8000 pages rather than SQLite's 1000, because each fold syncs the
+// file. Commits themselves are unchanged.
 constexpr const char* kJournalSettings =
-    "PRAGMA page_size=1024; PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA wal_autocheckpoint=8000;";
+    "PRAGMA page_size=1024; PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; "
+    "PRAGMA wal_autocheckpoint=8000;";
 
 // Prepared shapes kept at most; a store has a handful of tables, so more
 // means shapes that differ by inline values (floats), which are not kept.
