@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <string>
 
+#include "bench_machine.h"
 #include "zorel/common/utf8.h"
 #include "zorel/framework/cobject_manager.h"
 #include "zorel/framework/plugin_table.h"
@@ -21,18 +22,8 @@
 int main(int argc, char** argv) {
   const long calls = argc > 1 ? std::atol(argv[1]) : 100000;
   const std::wstring image = argc > 2 ? zorel::fromUtf8(argv[2]) : L"default";
-  char pattern[] = "/tmp/zorel-plugin-bench-XXXXXX";
-  if (!::mkdtemp(pattern)) return 1;
-  const std::string base = pattern;
-  const std::string root = base + "/machine";
-  std::unique_ptr<zorel::platform::IMachine> machine;
-  if (zorel::platform::initMachine(root, image, nullptr, nullptr) != 0 ||
-      zorel::platform::openMachine(root, {}, &machine) != 0) {
-    std::fprintf(stderr, "cannot make the machine\n");
-    return 1;
-  }
-  zorel::platform::setCurrentMachine(std::move(machine));
-  std::filesystem::create_directories(base + "/store");
+  const std::string base = zorel::bench::makeBenchMachine("zorel-plugin-bench", image);
+  if (base.empty()) return 1;
   {
     zorel::ResultStore store;
     if (!store.Open(zorel::fromUtf8(base + "/store"))) return 1;

@@ -16,11 +16,12 @@
 #include <string>
 #include <vector>
 
+#include "bench_machine.h"
 #include "zorel/common/utf8.h"
 #include "zorel/framework/cobject_manager.h"
 #include "zorel/framework/plugin_table.h"
-#include "zorel/jsengine/js_engine.h"
 #include "zorel/platform/machine.h"
+#include "zorel/jsengine/js_engine.h"
 #include "zorel/store/data_table.h"
 #include "zorel/store/result_store.h"
 
@@ -63,18 +64,8 @@ int main(int argc, char** argv) {
              {"System", "getFreeRAM()"},
              {"System", "checkForDiskSpace(500)"}};
 
-  char pattern[] = "/tmp/zorel-plugin-script-bench-XXXXXX";
-  if (!::mkdtemp(pattern)) return 1;
-  const std::string base = pattern;
-  const std::string root = base + "/machine";
-  std::unique_ptr<zorel::platform::IMachine> machine;
-  if (zorel::platform::initMachine(root, image, nullptr, nullptr) != 0 ||
-      zorel::platform::openMachine(root, {}, &machine) != 0) {
-    std::fprintf(stderr, "cannot make the machine\n");
-    return 1;
-  }
-  zorel::platform::setCurrentMachine(std::move(machine));
-  std::filesystem::create_directories(base + "/store");
+  const std::string base = zorel::bench::makeBenchMachine("zorel-plugin-script-bench", image);
+  if (base.empty()) return 1;
 
   bool allRecorded = true;
   {

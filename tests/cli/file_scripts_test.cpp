@@ -110,8 +110,18 @@ class FileScripts : public CheckCli {
   }
   int Code(const std::string& label) const { return Answer(label)["errorcode"].asInt(); }
 
+  // Runs a case script with file_cases_prelude.js in front of it.
   CheckRun Run(const std::string& script, const std::string& stages = "101") {
-    CheckRun run = CheckScript(script, "--stages " + stages);
+    const std::string whole = base_ + "/" + script;
+    {
+      std::ofstream out(whole, std::ios::binary);
+      for (const std::string& part : {DataScript("file_cases_prelude.js"), DataScript(script)}) {
+        std::ifstream in(part, std::ios::binary);
+        EXPECT_TRUE(in) << part;
+        out << in.rdbuf();
+      }
+    }
+    CheckRun run = Check("--script '" + whole + "' --store '" + store_ + "' --stages " + stages);
     EXPECT_EQ(run.status, 0) << run.out << run.err;
     return run;
   }

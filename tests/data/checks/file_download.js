@@ -1,20 +1,11 @@
 // downloadFile with file:// URLs and bad input, and extractCompressedFile
 // on cabinets, other files and broken cabinets. Every answer is kept as a
-// problem row: NAME the case, DESCRIPTION the answer text. The test lays
+// problem row by file_cases_prelude.js. The test lays
 // out C:\ProgramData\FT (with a cabinet made by gcab) before the run.
 var header = {frameworkversion: "1", jsrevision: "1", jsfilename: "file_download.js"};
 var ExecutionMode = {detect: 101};
 var FT = "C:\\ProgramData\\FT";
 var URL = "file:///C:/ProgramData/FT/";
-var nextId = 1000;
-
-function note(label, answer) {
-  reportProblem({id: nextId++, name: label, description: answer === "" ? "(empty)" : answer});
-}
-function ask(label, object, method) {
-  note(label, object[method].apply(object, Array.prototype.slice.call(arguments, 3)));
-}
-
 reportProblem({id: 1, name: "download", stages: [101]});
 
 var Problems = {

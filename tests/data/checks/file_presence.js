@@ -1,20 +1,10 @@
 // File presence, information, disk space, folder listing, renaming and
 // folder removal, with good and bad input. Every answer is kept as a
-// problem row: NAME the case, DESCRIPTION the answer text. The test lays
+// problem row by file_cases_prelude.js. The test lays
 // out C:\ProgramData\FT before the run.
 var header = {frameworkversion: "1", jsrevision: "1", jsfilename: "file_presence.js"};
 var ExecutionMode = {detect: 101};
 var FT = "C:\\ProgramData\\FT";
-var nextId = 1000;
-
-function note(label, answer) {
-  reportProblem({id: nextId++, name: label, description: answer === "" ? "(empty)" : answer});
-}
-function ask(label, object, method) {
-  note(label, object[method].apply(object, Array.prototype.slice.call(arguments, 3)));
-}
-function at(folder, file) { return new File({foldername: folder, filename: file}); }
-
 reportProblem({id: 1, name: "presence", stages: [101]});
 
 var Problems = {

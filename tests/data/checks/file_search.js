@@ -5,16 +5,6 @@
 var header = {frameworkversion: "1", jsrevision: "1", jsfilename: "file_search.js"};
 var ExecutionMode = {detect: 101};
 var FT = "C:\\ProgramData\\FT";
-var nextId = 1000;
-
-function note(label, answer) {
-  reportProblem({id: nextId++, name: label, description: answer === "" ? "(empty)" : answer});
-}
-function ask(label, object, method) {
-  note(label, object[method].apply(object, Array.prototype.slice.call(arguments, 3)));
-}
-function at(folder, file) { return new File({foldername: folder, filename: file}); }
-
 reportProblem({id: 1, name: "search", stages: [101]});
 
 var Problems = {
