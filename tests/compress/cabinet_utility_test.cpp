@@ -4,10 +4,15 @@
 #include "zorel/compress/cabinet_utility.h"
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstdlib>
+#include <string>
 
 #include "cab_test_util.h"
 #include "zorel/common/utf8.h"
 #include "zorel/log/framework_log.h"
+#include "zorel/platform/machine.h"
 #include "zorel/platform/temp_path.h"
 
 namespace zorel {
@@ -194,7 +199,20 @@ TEST(CabinetCompress, FolderEntryKeepsItsTreeBelowTheDestination) {
 
 TEST(CabinetCompress, DeletesExactlyItsOwnTemporaryFiles) {
   ScratchDir dir;
-  fs::path temp = platform::hostTempFolder();
+  // A temporary folder of this test's own: other test processes make and
+  // delete CAB files in the shared one while this test counts them.
+  const fs::path temp = dir / "tmp";
+  fs::create_directories(temp);
+  const char* oldTmp = std::getenv("TMPDIR");
+  const std::string savedTmp = oldTmp ? oldTmp : "";
+  platform::setCurrentMachine(nullptr);
+  ::setenv("TMPDIR", temp.c_str(), 1);
+  struct RestoreTmp {
+    bool had;
+    std::string value;
+    ~RestoreTmp() { had ? ::setenv("TMPDIR", value.c_str(), 1) : ::unsetenv("TMPDIR"); }
+  } restore{oldTmp != nullptr, savedTmp};
+  ASSERT_EQ(fs::path(platform::hostTempFolder()), fs::path(temp.string() + "/"));
   // Another program's file of the same pattern must survive.
   fs::path foreign = temp / "CABFOREIGN1.tmp";
   writeFile(foreign, "someone else's");
