@@ -13,7 +13,7 @@
 #include "zorel/platform/environment.h"
 #include "zorel/platform/error_message.h"
 #include "zorel/platform/machine.h"
-#include "zorel/platform/special_folders.h"
+#include "zorel/platform/shell_folders.h"
 #include "zorel/platform/version_info.h"
 
 namespace zorel::cli {

@@ -20,7 +20,7 @@
 #include "zorel/platform/machine.h"
 #include "zorel/platform/paths.h"
 #include "zorel/platform/registry.h"
-#include "zorel/platform/special_folders.h"
+#include "zorel/platform/shell_folders.h"
 #include "zorel/platform/system_info.h"
 #include "zorel/platform/version_info.h"
 

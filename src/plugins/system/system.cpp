@@ -10,7 +10,7 @@
 #include "zorel/log/framework_log.h"
 #include "zorel/platform/internet_state.h"
 #include "zorel/platform/machine.h"
-#include "zorel/platform/special_folders.h"
+#include "zorel/platform/shell_folders.h"
 #include "zorel/platform/system_info.h"
 #include "zorel/plugins/common/error_messages.h"
 #include "zorel/plugins/common/plugin_call.h"

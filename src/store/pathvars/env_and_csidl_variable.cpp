@@ -8,7 +8,7 @@
 #include "zorel/platform/environment.h"
 #include "zorel/platform/machine.h"
 #include "zorel/platform/registry.h"
-#include "zorel/platform/special_folders.h"
+#include "zorel/platform/shell_folders.h"
 #include "zorel/platform/version_info.h"
 
 namespace zorel {

@@ -10,7 +10,7 @@
 
 #include "plugin_fixture.h"
 #include "zorel/platform/registry.h"
-#include "zorel/platform/special_folders.h"
+#include "zorel/platform/shell_folders.h"
 #include "zorel/plugins/common/cjson_return.h"
 
 namespace zorel {

@@ -1,8 +1,8 @@
-// SHGetFolderPathW over the machine's registry (see special_folders.h).
+// SHGetFolderPathW over the machine's registry (see shell_folders.h).
 
 #include "zorel/platform/environment.h"
 #include "zorel/platform/registry.h"
-#include "zorel/platform/special_folders.h"
+#include "zorel/platform/shell_folders.h"
 
 namespace zorel::platform {
 namespace {
