@@ -203,15 +203,13 @@ TEST(CabinetCompress, DeletesExactlyItsOwnTemporaryFiles) {
   // delete CAB files in the shared one while this test counts them.
   const fs::path temp = dir / "tmp";
   fs::create_directories(temp);
-  const char* oldTmp = std::getenv("TMPDIR");
-  const std::string savedTmp = oldTmp ? oldTmp : "";
+  struct RestoreTmp {
+    const char* old = std::getenv("TMPDIR");
+    std::string value = old ? old : "";
+    ~RestoreTmp() { old ? ::setenv("TMPDIR", value.c_str(), 1) : ::unsetenv("TMPDIR"); }
+  } restore;
   platform::setCurrentMachine(nullptr);
   ::setenv("TMPDIR", temp.c_str(), 1);
-  struct RestoreTmp {
-    bool had;
-    std::string value;
-    ~RestoreTmp() { had ? ::setenv("TMPDIR", value.c_str(), 1) : ::unsetenv("TMPDIR"); }
-  } restore{oldTmp != nullptr, savedTmp};
   ASSERT_EQ(fs::path(platform::hostTempFolder()), fs::path(temp.string() + "/"));
   // Another program's file of the same pattern must survive.
   fs::path foreign = temp / "CABFOREIGN1.tmp";
