@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "zorel/platform/machine.h"
+#include "zorel/platform/machine/machine.h"
 
 namespace zorel::bench {
 

@@ -16,7 +16,7 @@
 #include "zorel/common/utf8.h"
 #include "zorel/framework/cobject_manager.h"
 #include "zorel/framework/plugin_table.h"
-#include "zorel/platform/machine.h"
+#include "zorel/platform/machine/machine.h"
 #include "zorel/store/result_store.h"
 
 int main(int argc, char** argv) {

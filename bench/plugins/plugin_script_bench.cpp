@@ -21,7 +21,7 @@
 #include "zorel/framework/cobject_manager.h"
 #include "zorel/framework/plugin_table.h"
 #include "zorel/jsengine/js_engine.h"
-#include "zorel/platform/machine.h"
+#include "zorel/platform/machine/machine.h"
 #include "zorel/store/data_table.h"
 #include "zorel/store/result_store.h"
 

@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <string>
 
-#include "zorel/platform/reg_file.h"
-#include "zorel/platform/registry.h"
+#include "zorel/platform/registry/reg_file.h"
+#include "zorel/platform/registry/registry.h"
 
 using namespace zorel::platform;
 using Clock = std::chrono::steady_clock;

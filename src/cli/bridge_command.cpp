@@ -22,7 +22,7 @@
 #include "commands.h"
 #include "zorel/common/utf8.h"
 #include "zorel/pathvars/env_and_csidl_variable.h"
-#include "zorel/platform/machine.h"
+#include "zorel/platform/machine/machine.h"
 #include "zorel/report/report_settings.h"
 #include "zorel/session/online_flag.h"
 #include "zorel/session/pre_install_check.h"

@@ -10,11 +10,11 @@
 
 #include "commands.h"
 #include "zorel/common/utf8.h"
-#include "zorel/platform/environment.h"
-#include "zorel/platform/error_message.h"
-#include "zorel/platform/machine.h"
-#include "zorel/platform/shell_folders.h"
-#include "zorel/platform/version_info.h"
+#include "zorel/platform/machine/environment.h"
+#include "zorel/platform/base/error_message.h"
+#include "zorel/platform/machine/machine.h"
+#include "zorel/platform/machine/shell_folders.h"
+#include "zorel/platform/system/version_info.h"
 
 namespace zorel::cli {
 namespace {

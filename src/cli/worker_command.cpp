@@ -13,8 +13,8 @@
 #include "commands.h"
 #include "zorel/common/utf8.h"
 #include "zorel/pathvars/env_and_csidl_variable.h"
-#include "zorel/platform/child_process.h"
-#include "zorel/platform/machine.h"
+#include "zorel/platform/process/child_process.h"
+#include "zorel/platform/machine/machine.h"
 #include "zorel/session/framework_worker.h"
 
 namespace zorel::cli {

@@ -6,9 +6,9 @@
 #include <random>
 
 #include "zorel/common/utf8.h"
-#include "zorel/platform/file_attributes.h"
-#include "zorel/platform/file_ops.h"
-#include "zorel/platform/temp_path.h"
+#include "zorel/platform/fs/file_attributes.h"
+#include "zorel/platform/fs/file_ops.h"
+#include "zorel/platform/machine/temp_path.h"
 
 namespace zorel::compress {
 

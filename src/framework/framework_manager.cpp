@@ -19,7 +19,7 @@
 #include "zorel/framework/report_json.h"
 #include "zorel/jsengine/js_engine.h"
 #include "zorel/log/framework_log.h"
-#include "zorel/platform/sync.h"
+#include "zorel/platform/process/sync.h"
 #include "zorel/store/jsexecution_table.h"
 #include "zorel/store/problem_stores.h"
 #include "zorel/store/result_store.h"

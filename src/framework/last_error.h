@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "zorel/platform/win_error.h"
+#include "zorel/platform/base/win_error.h"
 
 namespace zorel {
 

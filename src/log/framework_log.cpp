@@ -5,7 +5,7 @@
 
 #include "log_format.h"
 #include "zorel/common/utf8.h"
-#include "zorel/platform/temp_path.h"
+#include "zorel/platform/machine/temp_path.h"
 
 namespace zorel {
 

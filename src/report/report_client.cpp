@@ -12,9 +12,9 @@
 
 #include "zorel/common/utf8.h"
 #include "zorel/log/framework_log.h"
-#include "zorel/platform/environment.h"
-#include "zorel/platform/machine.h"
-#include "zorel/platform/paths.h"
+#include "zorel/platform/machine/environment.h"
+#include "zorel/platform/machine/machine.h"
+#include "zorel/platform/machine/paths.h"
 #include "zorel/report/http_exchange.h"
 #include "zorel/report/sealed_container.h"
 

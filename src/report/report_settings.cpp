@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "zorel/common/utf8.h"
-#include "zorel/platform/host_variable.h"
+#include "zorel/platform/base/host_variable.h"
 
 #ifndef ZOREL_REPORT_SERVER_DEFAULT
 #define ZOREL_REPORT_SERVER_DEFAULT "https://report.zorel.invalid"

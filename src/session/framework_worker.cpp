@@ -19,7 +19,7 @@
 #include "zorel/bridge/result_json.h"
 #include "zorel/common/utf8.h"
 #include "zorel/framework/framework_lib.h"
-#include "zorel/platform/sync.h"
+#include "zorel/platform/process/sync.h"
 
 namespace zorel {
 namespace {

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "zorel/log/framework_log.h"
-#include "zorel/platform/guid.h"
-#include "zorel/platform/machine.h"
-#include "zorel/platform/registry.h"
+#include "zorel/platform/base/guid.h"
+#include "zorel/platform/machine/machine.h"
+#include "zorel/platform/registry/registry.h"
 
 namespace zorel {
 namespace {

@@ -5,7 +5,7 @@
 #include <atomic>
 
 #include "zorel/log/framework_log.h"
-#include "zorel/platform/internet_state.h"
+#include "zorel/platform/system/internet_state.h"
 
 namespace zorel {
 namespace {

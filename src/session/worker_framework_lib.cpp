@@ -7,8 +7,8 @@
 #include "zorel/bridge/result_json.h"
 #include "zorel/common/utf8.h"
 #include "zorel/log/framework_log.h"
-#include "zorel/platform/child_process.h"
-#include "zorel/platform/sync.h"
+#include "zorel/platform/process/child_process.h"
+#include "zorel/platform/process/sync.h"
 
 namespace zorel {
 namespace {

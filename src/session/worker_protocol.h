@@ -19,7 +19,7 @@
 #include <json/value.h>
 
 #include "zorel/framework/framework_manager.h"
-#include "zorel/platform/child_process.h"
+#include "zorel/platform/process/child_process.h"
 
 namespace zorel::worker {
 

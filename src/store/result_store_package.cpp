@@ -14,9 +14,9 @@
 #include "zorel/common/utf8.h"
 #include "zorel/compress/cabinet_utility.h"
 #include "zorel/log/framework_log.h"
-#include "zorel/platform/machine.h"
-#include "zorel/platform/paths.h"
-#include "zorel/platform/win_error.h"
+#include "zorel/platform/machine/machine.h"
+#include "zorel/platform/machine/paths.h"
+#include "zorel/platform/base/win_error.h"
 #include "zorel/store/collection_tables.h"
 #include "zorel/store/result_store.h"
 

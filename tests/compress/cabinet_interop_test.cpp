@@ -9,7 +9,7 @@
 #include "cab_test_util.h"
 #include "zorel/common/utf8.h"
 #include "zorel/compress/cabinet_utility.h"
-#include "zorel/platform/file_ops.h"
+#include "zorel/platform/fs/file_ops.h"
 
 namespace zorel {
 namespace {

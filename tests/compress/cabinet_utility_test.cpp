@@ -12,8 +12,8 @@
 #include "cab_test_util.h"
 #include "zorel/common/utf8.h"
 #include "zorel/log/framework_log.h"
-#include "zorel/platform/machine.h"
-#include "zorel/platform/temp_path.h"
+#include "zorel/platform/machine/machine.h"
+#include "zorel/platform/machine/temp_path.h"
 
 namespace zorel {
 namespace {

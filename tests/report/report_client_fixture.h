@@ -17,7 +17,7 @@
 #include "../platform/machine/temp_machine.h"
 #include "report_server_process.h"
 #include "zorel/log/framework_log.h"
-#include "zorel/platform/machine.h"
+#include "zorel/platform/machine/machine.h"
 #include "zorel/report/report_client.h"
 #include "zorel/session/machine_id_manager.h"
 

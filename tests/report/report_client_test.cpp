@@ -7,7 +7,7 @@
 
 #include "report_client_fixture.h"
 #include "zorel/common/utf8.h"
-#include "zorel/platform/host_variable.h"
+#include "zorel/platform/base/host_variable.h"
 
 namespace zorel::test {
 namespace {

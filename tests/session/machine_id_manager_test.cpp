@@ -7,7 +7,7 @@
 
 #include "../platform/machine/temp_machine.h"
 #include "zorel/log/framework_log.h"
-#include "zorel/platform/registry.h"
+#include "zorel/platform/registry/registry.h"
 #include "zorel/session/machine_id_manager.h"
 
 namespace zorel {

@@ -13,7 +13,7 @@
 #include "../platform/machine/temp_machine.h"
 #include "store_test_support.h"
 #include "zorel/common/utf8.h"
-#include "zorel/platform/paths.h"
+#include "zorel/platform/machine/paths.h"
 #include "zorel/store/collection_tables.h"
 #include "zorel/store/data_column.h"
 #include "zorel/store/operation_store.h"

@@ -6,9 +6,9 @@
 
 #include "wintools.h"
 #include "zorel/common/utf8.h"
-#include "zorel/platform/machine.h"
-#include "zorel/platform/paths.h"
-#include "zorel/platform/reg_file.h"
+#include "zorel/platform/machine/machine.h"
+#include "zorel/platform/machine/paths.h"
+#include "zorel/platform/registry/reg_file.h"
 
 namespace zorel::wintools {
 

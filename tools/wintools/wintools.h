@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "zorel/platform/registry.h"
+#include "zorel/platform/registry/registry.h"
 
 namespace zorel::wintools {
 

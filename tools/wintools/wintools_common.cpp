@@ -6,7 +6,7 @@
 
 #include "wintools.h"
 #include "zorel/common/utf8.h"
-#include "zorel/platform/machine.h"
+#include "zorel/platform/machine/machine.h"
 
 namespace zorel::wintools {
 

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <iterator>
 
-#include "zorel/platform/error_message.h"
+#include "zorel/platform/base/error_message.h"
 
 namespace zorel {
 

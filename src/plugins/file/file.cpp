@@ -15,10 +15,10 @@
 
 #include "file_paths.h"
 #include "zorel/common/utf8.h"
-#include "zorel/platform/file_attributes.h"
-#include "zorel/platform/file_ops.h"
-#include "zorel/platform/machine.h"
-#include "zorel/platform/paths.h"
+#include "zorel/platform/fs/file_attributes.h"
+#include "zorel/platform/fs/file_ops.h"
+#include "zorel/platform/machine/machine.h"
+#include "zorel/platform/machine/paths.h"
 #include "zorel/plugins/common/error_messages.h"
 #include "zorel/plugins/common/plugin_call.h"
 

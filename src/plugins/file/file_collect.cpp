@@ -8,7 +8,7 @@
 // errorcode property.
 
 #include "file_paths.h"
-#include "zorel/platform/file_ops.h"
+#include "zorel/platform/fs/file_ops.h"
 #include "zorel/plugins/common/error_messages.h"
 #include "zorel/plugins/common/input_details.h"
 #include "zorel/plugins/file/file.h"

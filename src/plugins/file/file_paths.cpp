@@ -8,9 +8,9 @@
 
 #include "zorel/common/utf8.h"
 #include "zorel/log/framework_log.h"
-#include "zorel/platform/file_ops.h"
-#include "zorel/platform/machine.h"
-#include "zorel/platform/paths.h"
+#include "zorel/platform/fs/file_ops.h"
+#include "zorel/platform/machine/machine.h"
+#include "zorel/platform/machine/paths.h"
 
 #include <filesystem>
 
@@ -111,7 +111,7 @@ void LogInfo(const wchar_t* format, ...) {
 #include <fstream>
 #include <iterator>
 
-#include "zorel/platform/file_attributes.h"
+#include "zorel/platform/fs/file_attributes.h"
 
 namespace zorel::file_detail {
 

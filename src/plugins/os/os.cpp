@@ -7,9 +7,9 @@
 
 #include "zorel/common/utf8.h"
 #include "zorel/log/framework_log.h"
-#include "zorel/platform/machine.h"
-#include "zorel/platform/shell_folders.h"
-#include "zorel/platform/version_info.h"
+#include "zorel/platform/machine/machine.h"
+#include "zorel/platform/machine/shell_folders.h"
+#include "zorel/platform/system/version_info.h"
 #include "zorel/plugins/common/plugin_call.h"
 #include "zorel/plugins/common/plugin_returns.h"
 

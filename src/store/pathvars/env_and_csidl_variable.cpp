@@ -5,11 +5,11 @@
 #include <cwctype>
 #include <vector>
 
-#include "zorel/platform/environment.h"
-#include "zorel/platform/machine.h"
-#include "zorel/platform/registry.h"
-#include "zorel/platform/shell_folders.h"
-#include "zorel/platform/version_info.h"
+#include "zorel/platform/machine/environment.h"
+#include "zorel/platform/machine/machine.h"
+#include "zorel/platform/registry/registry.h"
+#include "zorel/platform/machine/shell_folders.h"
+#include "zorel/platform/system/version_info.h"
 
 namespace zorel {
 namespace {

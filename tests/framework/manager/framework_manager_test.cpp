@@ -15,7 +15,7 @@
 #include "zorel/framework/plugin_factory.h"
 #include "zorel/framework/plugin_table.h"
 #include "zorel/framework/report.h"
-#include "zorel/platform/sync.h"
+#include "zorel/platform/process/sync.h"
 #include "zorel/plugins/common/cjson_return.h"
 
 namespace zorel::test {

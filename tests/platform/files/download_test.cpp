@@ -1,7 +1,7 @@
 // Downloads from a server on 127.0.0.1 and from file URLs: whole bodies
 // arrive, every failure leaves neither the file nor a temporary behind.
 
-#include "zorel/platform/download.h"
+#include "zorel/platform/fs/download.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +12,8 @@
 
 #include "../machine/temp_machine.h"
 #include "tiny_http_server.h"
-#include "zorel/platform/machine.h"
-#include "zorel/platform/paths.h"
+#include "zorel/platform/machine/machine.h"
+#include "zorel/platform/machine/paths.h"
 
 namespace zorel::platform {
 namespace {

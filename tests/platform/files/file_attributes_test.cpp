@@ -1,6 +1,6 @@
 // File attributes and the Windows file operations on host files.
 
-#include "zorel/platform/file_attributes.h"
+#include "zorel/platform/fs/file_attributes.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "zorel/platform/file_ops.h"
+#include "zorel/platform/fs/file_ops.h"
 
 namespace zorel::platform {
 namespace {

@@ -1,7 +1,7 @@
 // The PE version-resource reader on built images, damaged images and real
 // PE files found on the host.
 
-#include "zorel/platform/pe_version.h"
+#include "zorel/platform/fs/pe_version.h"
 
 #include <gtest/gtest.h>
 

@@ -10,11 +10,11 @@
 #include <thread>
 
 #include "temp_machine.h"
-#include "zorel/platform/error_message.h"
-#include "zorel/platform/guid.h"
-#include "zorel/platform/sync.h"
-#include "zorel/platform/system_info.h"
-#include "zorel/platform/temp_path.h"
+#include "zorel/platform/base/error_message.h"
+#include "zorel/platform/base/guid.h"
+#include "zorel/platform/process/sync.h"
+#include "zorel/platform/system/system_info.h"
+#include "zorel/platform/machine/temp_path.h"
 
 namespace zorel::platform {
 namespace {

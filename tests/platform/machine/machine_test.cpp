@@ -9,9 +9,9 @@
 #include <fstream>
 
 #include "temp_machine.h"
-#include "zorel/platform/registry.h"
-#include "zorel/platform/system_info.h"
-#include "zorel/platform/version_info.h"
+#include "zorel/platform/registry/registry.h"
+#include "zorel/platform/system/system_info.h"
+#include "zorel/platform/system/version_info.h"
 
 namespace zorel::platform {
 namespace {

@@ -6,7 +6,7 @@
 #include <fstream>
 
 #include "temp_machine.h"
-#include "zorel/platform/paths.h"
+#include "zorel/platform/machine/paths.h"
 
 namespace zorel::platform {
 namespace {

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "zorel/platform/machine.h"
+#include "zorel/platform/machine/machine.h"
 
 namespace zorel::testing {
 

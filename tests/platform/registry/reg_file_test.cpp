@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "registry_fixture.h"
-#include "zorel/platform/reg_file.h"
+#include "zorel/platform/registry/reg_file.h"
 
 namespace zorel::platform::test {
 

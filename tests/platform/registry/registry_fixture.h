@@ -8,7 +8,7 @@
 #include <random>
 #include <string>
 
-#include "zorel/platform/registry.h"
+#include "zorel/platform/registry/registry.h"
 
 namespace zorel::platform::test {
 

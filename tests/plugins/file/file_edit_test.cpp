@@ -4,7 +4,7 @@
 
 #include "file_fixture.h"
 #include "zorel/compress/cabinet_utility.h"
-#include "zorel/platform/file_attributes.h"
+#include "zorel/platform/fs/file_attributes.h"
 
 namespace zorel::test {
 namespace {

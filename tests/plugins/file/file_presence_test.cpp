@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "file_fixture.h"
-#include "zorel/platform/file_attributes.h"
+#include "zorel/platform/fs/file_attributes.h"
 #include "zorel/plugins/common/error_messages.h"
 
 namespace zorel::test {

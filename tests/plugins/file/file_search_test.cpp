@@ -7,7 +7,7 @@
 
 #include "../../platform/files/pe_builder.h"
 #include "file_fixture.h"
-#include "zorel/platform/file_attributes.h"
+#include "zorel/platform/fs/file_attributes.h"
 
 namespace zorel::test {
 namespace {

@@ -9,8 +9,8 @@
 #include <fstream>
 
 #include "plugin_fixture.h"
-#include "zorel/platform/registry.h"
-#include "zorel/platform/shell_folders.h"
+#include "zorel/platform/registry/registry.h"
+#include "zorel/platform/machine/shell_folders.h"
 #include "zorel/plugins/common/cjson_return.h"
 
 namespace zorel {

@@ -24,7 +24,7 @@
 #include "zorel/framework/cobject_manager.h"
 #include "zorel/framework/plugin_table.h"
 #include "zorel/log/framework_log.h"
-#include "zorel/platform/machine.h"
+#include "zorel/platform/machine/machine.h"
 #include "zorel/store/current_run.h"
 #include "zorel/store/data_table.h"
 #include "zorel/store/result_store.h"

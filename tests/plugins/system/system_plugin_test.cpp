@@ -12,9 +12,9 @@
 #include <regex>
 
 #include "../os/plugin_fixture.h"
-#include "zorel/platform/internet_state.h"
-#include "zorel/platform/registry.h"
-#include "zorel/platform/system_info.h"
+#include "zorel/platform/system/internet_state.h"
+#include "zorel/platform/registry/registry.h"
+#include "zorel/platform/system/system_info.h"
 #include "zorel/plugins/common/cjson_return.h"
 #include "zorel/plugins/system/system_texts.h"
 

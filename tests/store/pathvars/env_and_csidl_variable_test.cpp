@@ -4,8 +4,8 @@
 
 #include "../../platform/machine/temp_machine.h"
 #include "zorel/pathvars/env_and_csidl_variable.h"
-#include "zorel/platform/environment.h"
-#include "zorel/platform/registry.h"
+#include "zorel/platform/machine/environment.h"
+#include "zorel/platform/registry/registry.h"
 
 namespace zorel {
 namespace {

@@ -14,7 +14,7 @@
 #include <sstream>
 #include <string>
 
-#include "zorel/platform/registry.h"
+#include "zorel/platform/registry/registry.h"
 
 namespace zorel::wintools::test {
 

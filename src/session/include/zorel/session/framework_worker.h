@@ -3,7 +3,7 @@
 // WorkerFrameworkLib with one FrameworkLib until told to quit or until the
 // controller's end of the channel closes.
 
-#include "zorel/platform/child_process.h"
+#include "zorel/platform/process/child_process.h"
 
 namespace zorel {
 

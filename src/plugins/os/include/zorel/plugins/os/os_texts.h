@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "zorel/platform/version_info.h"
+#include "zorel/platform/system/version_info.h"
 
 namespace zorel::os_texts {
 

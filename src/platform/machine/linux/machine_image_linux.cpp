@@ -1,0 +1,96 @@
+// Applies image folders (tree.txt and .reg files) to a new machine folder.
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include "machine/linux/machine_image_linux.h"
+#include "zorel/common/utf8.h"
+#include "zorel/platform/machine/paths.h"
+#include "zorel/platform/registry/reg_file.h"
+#include "zorel/platform/registry/registry.h"
+
+namespace zorel::platform::detail {
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string trim(const std::string& s) {
+  const size_t b = s.find_first_not_of(" \t\r\n");
+  if (b == std::string::npos) return {};
+  const size_t e = s.find_last_not_of(" \t\r\n");
+  return s.substr(b, e - b + 1);
+}
+
+WinError applyTree(const std::string& dir, const std::string& treeFile, std::wstring* message) {
+  std::ifstream in(treeFile);
+  if (!in) return ERROR_SUCCESS;  // an image may add no folders
+  auto mapper = createPathMapper(dir);
+  std::string line;
+  size_t number = 0;
+  while (std::getline(in, line)) {
+    ++number;
+    line = trim(line);
+    if (line.empty() || line[0] == '#') continue;
+    bool isFile = false;
+    if (line.rfind("file ", 0) == 0) {
+      isFile = true;
+      line = trim(line.substr(5));
+    }
+    std::string host;
+    if (WinError e = mapper->toHostPath(L"C:\\" + fromUtf8(line), host)) {
+      if (message) *message = L"tree.txt line " + std::to_wstring(number) + L": bad path";
+      return e;
+    }
+    std::error_code ec;
+    if (isFile) {
+      fs::create_directories(fs::path(host).parent_path(), ec);
+      if (!fs::exists(host)) std::ofstream(host, std::ios::binary);
+    } else {
+      fs::create_directories(host, ec);
+    }
+    if (ec) {
+      if (message) *message = L"cannot create " + fromUtf8(host) + L": " + fromUtf8(ec.message());
+      return ERROR_CANTWRITE;
+    }
+  }
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+WinError applyImage(const std::string& dir, const std::string& imageDir, std::wstring* message) {
+  if (WinError e = applyTree(dir, imageDir + "/tree.txt", message)) return e;
+
+  std::vector<std::string> regFiles;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(imageDir, ec))
+    if (entry.path().extension() == ".reg") regFiles.push_back(entry.path().string());
+  std::sort(regFiles.begin(), regFiles.end());
+  if (regFiles.empty()) return ERROR_SUCCESS;
+
+  std::unique_ptr<IRegistry> registry;
+  if (WinError e = openRegistry(dir + "/registry.db", RegistryOptions{}, &registry)) {
+    if (message) *message = L"cannot open the registry in " + fromUtf8(dir);
+    return e;
+  }
+  for (const std::string& file : regFiles) {
+    RegImportResult result;
+    WinError e = importRegFile(*registry, file, &result);
+    if (e == ERROR_SUCCESS && !result.problems.empty()) {
+      // An image is ours: a line regedit would skip is a mistake in it.
+      const RegFileProblem& p = result.problems.front();
+      if (message)
+        *message = fromUtf8(file) + L" line " + std::to_wstring(p.line) + L": " + p.message;
+      return ERROR_BAD_FORMAT;
+    }
+    if (e != ERROR_SUCCESS) {
+      if (message) *message = L"cannot import " + fromUtf8(file);
+      return e;
+    }
+  }
+  return ERROR_SUCCESS;
+}
+
+}  // namespace zorel::platform::detail

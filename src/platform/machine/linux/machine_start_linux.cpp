@@ -1,0 +1,78 @@
+// What a machine does at every start: the boot-time registry values from
+// the host and the system programs that stand for our host tool.
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "machine/linux/machine_internal.h"
+#include "zorel/platform/machine/paths.h"
+#include "zorel/platform/system/system_info.h"
+
+#ifndef ZOREL_WINTOOLS_BUILD_PATH
+#define ZOREL_WINTOOLS_BUILD_PATH ""
+#endif
+
+namespace zorel::platform::detail {
+namespace fs = std::filesystem;
+
+namespace {
+
+bool isExecutable(const std::string& path) {
+  struct stat st;
+  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+         ::access(path.c_str(), X_OK) == 0;
+}
+
+}  // namespace
+
+WinError startMachine(IRegistry& registry, const ISystemInfo& system) {
+  WinError result = refreshHardwareKeys(registry);
+  // The session manager sets the processor count at every boot.
+  const WinError e = writeValueAt(
+      registry, kHkeyLocalMachine,
+      L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment",
+      L"NUMBER_OF_PROCESSORS", REG_SZ, regSz(std::to_wstring(system.processorCount())));
+  return result != ERROR_SUCCESS ? result : e;
+}
+
+std::string wintoolsPath() {
+  if (const char* env = std::getenv("ZOREL_WINTOOLS"); env && isExecutable(env)) return env;
+  std::error_code ec;
+  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  if (!ec) {
+    const std::string beside = (self.parent_path() / "zorel-wintools").string();
+    if (isExecutable(beside)) return beside;
+  }
+  if (isExecutable(ZOREL_WINTOOLS_BUILD_PATH)) return ZOREL_WINTOOLS_BUILD_PATH;
+  return {};
+}
+
+void linkSystemTools(const std::string& machineRoot) {
+  const std::string tool = wintoolsPath();
+  if (tool.empty()) return;
+  auto mapper = createPathMapper(machineRoot);
+  std::string system32;
+  if (mapper->toHostPath(L"C:\\Windows\\System32", system32) != 0) return;
+  std::error_code ec;
+  fs::create_directories(system32, ec);
+  for (const char* name : {"reg.exe", "regedit.exe"}) {
+    const fs::path link = fs::path(system32) / name;
+    const fs::path current = fs::read_symlink(link, ec);
+    if (!ec && current == tool) continue;
+    // A regular file of that name is someone's real program: keep it.
+    if (fs::exists(fs::symlink_status(link, ec)) && !fs::is_symlink(fs::symlink_status(link, ec)))
+      continue;
+    fs::remove(link, ec);
+    // A per-process temporary name and rename(), so a concurrent start
+    // never sees the link missing.
+    const fs::path tmp = fs::path(system32) / ("." + std::string(name) + "." + std::to_string(::getpid()));
+    fs::remove(tmp, ec);
+    fs::create_symlink(tool, tmp, ec);
+    if (!ec) fs::rename(tmp, link, ec);
+  }
+}
+
+}  // namespace zorel::platform::detail
