@@ -97,6 +97,11 @@ const Message kWin32Messages[] = {
     {1815, L"The specified resource language ID cannot be found in the image file."},
     {2250, L"This network connection does not exist."},
     {4312, L"The object identifier does not represent a valid object."},
+    {11001, L"No such host is known."},
+    {11002, L"This is usually a temporary error during hostname resolution and means that the local server did not receive a response from an authoritative server."},
+    {11003, L"A non-recoverable error occurred during a database lookup."},
+    {11004, L"The requested name is valid, but no data of the requested type was found."},
+    {11010, L"Error due to lack of resources."},
     {12007, L"The server name or address could not be resolved"},
     {12029, L"A connection with the server could not be established"},
 };
