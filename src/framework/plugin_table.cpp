@@ -6,6 +6,7 @@
 #include "zorel/framework/plugin_table.h"
 
 #include "zorel/plugins/file/file.h"
+#include "zorel/plugins/network/network.h"
 #include "zorel/plugins/os/os.h"
 #include "zorel/plugins/system/system.h"
 
@@ -23,7 +24,7 @@ std::unique_ptr<CMethodDispatcher> CreateBareDispatcher(StackFrame&) {
 
 const std::vector<PluginRegistration>& DefaultPluginTable() {
   static const std::vector<PluginRegistration> table = {
-      {"Network", CreateBareDispatcher},      // plugins\win\env\Network
+      {"Network", CreateNetworkPlugin},       // plugins\win\env\Network
       {"OS", CreateOSPlugin},                 // plugins\win\env\OS
       {"Products", CreateBareDispatcher},     // plugins\win\env\Products
       {"System", CreateSystemPlugin},         // plugins\win\env\System
