@@ -56,7 +56,8 @@ int main(int argc, char** argv) {
     answered += handle->sendEcho(target, data, 72, 1000, reply) == 0 ? 1 : 0;
   }
   double seconds = SecondsSince(start);
-  std::printf("platform sendEcho on one handle: %ld echoes to %s in %.3f s = %.0f/s (%ld answered)\n",
+  std::printf("platform sendEcho on one handle: %ld echoes to %s in %.3f s = %.0f/s "
+              "(%ld answered)\n",
               echoes, address.c_str(), seconds, echoes / seconds, answered);
   handle.reset();
 

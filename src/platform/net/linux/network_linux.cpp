@@ -102,7 +102,8 @@ WinError sendError(int err) {
 uint16_t randomIdentifier() {
   uint16_t value = 0;
   if (::getrandom(&value, sizeof value, GRND_NONBLOCK) != sizeof value)
-    value = static_cast<uint16_t>(::getpid() ^ std::chrono::steady_clock::now().time_since_epoch().count());
+    value = static_cast<uint16_t>(::getpid() ^
+                                  std::chrono::steady_clock::now().time_since_epoch().count());
   return value;
 }
 

@@ -1,5 +1,5 @@
-// One ClearDnsCache call, its answer kept as problem 1000 ("flush"); the
-// test chooses the host's flush through ZOREL_DNS_FLUSH and PATH.
+// One ClearDnsCache call, its answer kept as problem "flush"; the test
+// chooses the host's flush through ZOREL_DNS_FLUSH and PATH.
 var header = {frameworkversion: "1", jsrevision: "1", jsfilename: "network_flush.js"};
 var ExecutionMode = {detect: 101};
 var net = new Network();
