@@ -12,6 +12,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -23,14 +24,19 @@
 namespace zorel::platform {
 namespace {
 
+static_assert(WS_SOCK_STREAM == SOCK_STREAM && WS_IPPROTO_TCP == IPPROTO_TCP,
+              "getaddrinfo's socket types and protocols pass through unchanged");
+
 // The largest packet a socket may hand us: an IPv4 datagram.
 constexpr size_t kReceiveBufferSize = 65536;
 
+// A failure of the calling function, kept as the thread's last error too.
 WinError fail(WinError error) {
   setLastError(error);
   return error;
 }
 
+// getaddrinfo's EAI_* result as Windows Sockets reports it.
 WinError fromEai(int eai) {
   switch (eai) {
     case EAI_NONAME: return WSAHOST_NOT_FOUND;
@@ -214,8 +220,9 @@ class HostNetwork final : public INetwork {
     if (node.find('\0') != std::string_view::npos) return fail(WSAHOST_NOT_FOUND);
     addrinfo request{};
     request.ai_family = hostFamily(hints.family);
-    request.ai_socktype = hints.socketType;  // SOCK_STREAM, SOCK_DGRAM: same numbers
-    request.ai_protocol = hints.protocol;    // IPPROTO_TCP, IPPROTO_UDP: same numbers
+    // Socket types and protocols have the same numbers on both systems.
+    request.ai_socktype = hints.socketType;
+    request.ai_protocol = hints.protocol;
     addrinfo* list = nullptr;
     const int eai = ::getaddrinfo(std::string(node).c_str(), nullptr, &request, &list);
     if (eai != 0) return fail(fromEai(eai));

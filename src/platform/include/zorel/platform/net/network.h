@@ -52,9 +52,7 @@ inline constexpr int32_t WS_AF_UNSPEC = 0;
 inline constexpr int32_t WS_AF_INET = 2;
 inline constexpr int32_t WS_AF_INET6 = 23;
 inline constexpr int32_t WS_SOCK_STREAM = 1;
-inline constexpr int32_t WS_SOCK_DGRAM = 2;
 inline constexpr int32_t WS_IPPROTO_TCP = 6;
-inline constexpr int32_t WS_IPPROTO_UDP = 17;
 
 // WSAStartup's version 2.2 (MAKEWORD(2, 2)).
 inline constexpr uint16_t kWinsockVersion22 = 0x0202;
@@ -113,7 +111,8 @@ class IIcmpHandle {
   // IcmpSendEcho (Icmp6SendEcho2 on an IPv6 handle, without an event):
   // sends one echo request carrying `data` to `destination` and waits up to
   // timeoutMs for its reply. Only an echo reply from `destination` with
-  // this request's identifier and sequence number counts; anything else
+  // this request's identifier (on a datagram socket the kernel's, which it
+  // checks itself) and sequence number counts; anything else
   // that arrives meanwhile (other traffic, the request itself as a raw
   // socket sees it on loopback, late replies to earlier requests, ICMP
   // errors) is passed over.
