@@ -619,6 +619,25 @@ TEST_F(FileCollectScript, PackagingPacksWhatWasAskedFor) {
             "7\n");
 }
 
+TEST_F(FileCollectScript, FoldersThatClimbAreCollectedAsTheFolderTheyName) {
+  Run("file_collect_up.js", "101,102");
+  for (const char* ok : {"up.folder", "up.pattern", "up.file", "up.dots"})
+    EXPECT_EQ(Code(ok), 0) << ok;
+  // C:\ProgramData\.. is the drive itself: no name to store it under.
+  EXPECT_EQ(Code("up.drive"), 87);
+  const std::string col = "C:\\ProgramData\\FT\\col";
+  EXPECT_EQ(Query("select SOURCE, DESTINATION from COLLECTION_TABLE order by ID"),
+            (Rows{{col + "\\tree", "collection\\folder\\up\\tree"},
+                  {col + "\\tree\\*.txt", "collection\\file\\pat"},
+                  {col + "\\single.txt", "collection\\file\\one"},
+                  {col + "\\Vendor", "collection\\folder\\Vendor"}}));
+  // No stored name climbs.
+  EXPECT_EQ(CabinetNames(store_ + "/collection.cab"),
+            (Strings{"collection/file/one/single.txt", "collection/file/pat/tree/b/c/y.txt",
+                     "collection/file/pat/tree/b/x.txt", "collection/folder/Vendor/v.txt",
+                     "collection/folder/up/tree/b/c/y.txt", "collection/folder/up/tree/b/x.txt"}));
+}
+
 TEST_F(FileCollectScript, ARunThatCollectsNothingMakesOnlyDbCab) {
   Run("file_nothing_collected.js", "102");
   EXPECT_TRUE(fs::exists(store_ + "/db.cab"));
