@@ -8,8 +8,6 @@
 #include "zorel/compress/cabinet_utility.h"
 #include "zorel/platform/fs/download.h"
 #include "zorel/platform/fs/files.h"
-#include "zorel/platform/machine/machine.h"
-#include "zorel/platform/machine/paths.h"
 #include "zorel/plugins/common/error_messages.h"
 #include "zorel/plugins/common/plugin_call.h"
 #include "zorel/plugins/file/file.h"
@@ -53,13 +51,9 @@ std::unique_ptr<CJSONReturn> File::downloadFile(StackFrame& args) {
     // An empty name (a URL ending in a slash) or "." / ".." names the
     // folder itself, which no download can replace.
     if (name.empty() || name == L"." || name == L"..") return;
-    std::string host;
-    if (ToHost(destination, host) != 0) return;
     platform::DownloadOptions options;
     options.timeoutSeconds = downloadTimeoutSeconds;
-    platform::IMachine* machine = platform::currentMachine();
-    options.paths = machine ? &machine->paths() : nullptr;
-    platform::DownloadResult outcome = platform::downloadToFile(toUtf8(url), host, options);
+    platform::DownloadResult outcome = platform::downloadToFile(toUtf8(url), destination, options);
     if (outcome.hresult == 0) {
       result->status = true;
       call.SetError(0);

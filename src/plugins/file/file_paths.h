@@ -9,8 +9,7 @@
 namespace zorel::file_detail {
 
 // Maps a Windows path of the current machine to its host path, for the
-// host libraries the plug-in hands files to (cabinet extraction, downloads,
-// the version reader).
+// cabinet reader, which works on host files.
 // RETURNS 0, the mapper's error, or 3 when there is no machine.
 int32_t ToHost(const std::wstring& windowsPath, std::string& hostPath);
 

@@ -76,10 +76,8 @@ std::string LocalTimeField(int64_t seconds) {
 }
 
 std::string VersionFields(const std::wstring& path) {
-  std::string host;
   platform::VersionResource version;
-  if (ToHost(path, host) != 0 || platform::readFileVersionResource(host, version) != 0)
-    return ",,,,,,";
+  if (files::fileVersionResource(path, version) != 0) return ",,,,,,";
   static const wchar_t* const kKeys[] = {L"FileVersion", L"ProductVersion", L"FileDescription",
                                          L"ProductName", L"Comments", L"PrivateBuild",
                                          L"SpecialBuild"};

@@ -13,6 +13,7 @@
 #include "fs/linux/windows_paths.h"
 #include "zorel/platform/fs/file_attributes.h"
 #include "zorel/platform/fs/files.h"
+#include "zorel/platform/fs/pe_version.h"
 #include "zorel/platform/machine/machine.h"
 #include "zorel/platform/machine/paths.h"
 
@@ -183,6 +184,19 @@ WinError copyFile(std::wstring_view source, std::wstring_view destination, bool 
   if (WinError e = detail::mapWindowsPath(source, hostSource)) return e;
   if (WinError e = detail::mapWindowsPath(destination, hostDestination)) return e;
   return platform::copyFile(hostSource, hostDestination, failIfExists);
+}
+
+WinError fileVersionResource(std::wstring_view path, VersionResource& version) {
+  std::string host;
+  if (WinError e = detail::mapWindowsPath(path, host)) return e;
+  // The reader opens the file itself; a pipe or a device never gets that far.
+  FileType type = FileType::kMissing;
+  if (WinError e = getFileType(host, type)) return e;
+  if (type != FileType::kRegular) {
+    setLastError(ERROR_ACCESS_DENIED);
+    return ERROR_ACCESS_DENIED;
+  }
+  return readFileVersionResource(host, version);
 }
 
 }  // namespace files

@@ -5,7 +5,8 @@
 //
 // Windows: GetFullPathNameW, GetFileAttributesExW, DeleteFileW,
 // RemoveDirectoryW, MoveFileExW (replacing), CopyFileW, CreateDirectoryW,
-// FindFirstFileW / FindNextFileW, CreateFileW with ReadFile / WriteFile.
+// FindFirstFileW / FindNextFileW, CreateFileW with ReadFile / WriteFile,
+// GetFileVersionInfoW.
 // Linux emulation: each path is mapped with the machine's paths (paths.h)
 // and the host call's errno becomes a Windows code inside the platform.
 // Only regular files are opened for their contents: a folder, a named pipe,
@@ -23,6 +24,10 @@
 
 #include "zorel/platform/base/win_error.h"
 #include "zorel/platform/fs/file_ops.h"
+
+namespace zorel::platform {
+struct VersionResource;  // pe_version.h
+}  // namespace zorel::platform
 
 namespace zorel::platform::files {
 
@@ -96,6 +101,11 @@ WinError readFile(std::wstring_view path, std::string& bytes, uint64_t limit);
 WinError writeFile(std::wstring_view path, std::string_view bytes);
 // Appends to a regular file, creating it when missing (OPEN_ALWAYS).
 WinError appendToFile(std::wstring_view path, std::string_view bytes);
+// GetFileVersionInfoW: the version resource of a PE file (pe_version.h).
+// RETURNS 0; the reader's codes; ERROR_ACCESS_DENIED for anything but a
+// regular file.
+WinError fileVersionResource(std::wstring_view path, VersionResource& version);
+
 // Replaces a regular file's contents whole: the bytes go to a temporary
 // file beside it, which takes the original's permissions and attributes
 // and is renamed over it, so a failure half way leaves the original as it
