@@ -1,8 +1,10 @@
 // zorel-cab create OUT.cab [--max BYTES] [--level 1-9] [--threads 1|2] PATH...
-// zorel-cab extract CAB DIR
+// zorel-cab make-set DIR
 //
-// A folder is stored under its own name with everything below it; a file
-// at the cabinet's top level. Exit status 0 on success, 1 on failure, 2 on
+// create: a folder is stored under its own name with everything below it; a
+// file at the cabinet's top level. make-set: the benchmarks' 100 MB set of
+// 200 files (bench_data.h) in DIR. Extraction is the program's own
+// `zorel cab extract CAB DIR`. Exit status 0 on success, 1 on failure, 2 on
 // bad usage.
 
 #include <cstdio>
@@ -10,6 +12,7 @@
 #include <filesystem>
 #include <string>
 
+#include "bench_data.h"
 #include "zorel/common/utf8.h"
 #include "zorel/compress/cabinet_utility.h"
 
@@ -19,7 +22,7 @@ int usage() {
   std::fprintf(stderr,
                "usage: zorel-cab create OUT.cab [--max BYTES] [--level N] "
                "[--threads N] PATH...\n"
-               "       zorel-cab extract CAB DIR\n");
+               "       zorel-cab make-set DIR\n");
   return 2;
 }
 
@@ -29,9 +32,10 @@ int main(int argc, char** argv) {
   if (argc < 3) return usage();
   std::string command = argv[1];
   zorel::CabinetUtility cab;
-  if (command == "extract") {
-    if (argc != 4) return usage();
-    return cab.Decompress(zorel::fromUtf8(argv[2]), zorel::fromUtf8(argv[3])) ? 0 : 1;
+  if (command == "make-set") {
+    if (argc != 3) return usage();
+    std::filesystem::remove_all(argv[2]);
+    return zorel::bench::makeBenchSet(argv[2], 200, 100ull << 20).size() == 200 ? 0 : 1;
   }
   if (command != "create" || argc < 4) return usage();
   cab.SetTarget(zorel::fromUtf8(argv[2]));

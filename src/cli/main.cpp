@@ -23,6 +23,8 @@ const Command kCommands[] = {
      "run a check script on the machine", runCheck},
     {"bridge", "bridge [--online|--offline] [--sealed FILE.enc] [--store DIR]",
      "answer UI requests, one JSON text per line on standard input", runBridge},
+    {"cab", "cab list CAB | cab extract CAB DIR", "list or extract a cabinet (collection.cab, db.cab)",
+     runCab},
     // Started by the session controller only; not listed in the help.
     {"worker", nullptr, nullptr, runWorker},
 };

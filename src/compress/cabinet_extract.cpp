@@ -1,13 +1,27 @@
 // CabinetUtility::Decompress over libmspack, which reads MSZIP and follows
 // a cabinet set once its cabinets are appended to one another.
+//
+// Every name is checked and its target prepared first, in the cabinet's
+// order. Then the cabinet's folders are decoded in parallel: each thread
+// has a libmspack decompressor and a set of its own and takes whole folders
+// from a shared counter, so the files of one folder come out in order by
+// one thread (libmspack carries on from the previous file instead of
+// decoding the folder again). Our cabinets hold one folder per file, so
+// every file is a task. A name that an earlier file of the cabinet also
+// goes to is extracted after the others, in order, so the last one wins as
+// when extracting one by one. Log lines follow the cabinet's order.
 
-#include <mspack.h>
-
+#include <algorithm>
+#include <atomic>
 #include <filesystem>
-#include <list>
+#include <map>
+#include <optional>
 #include <set>
 #include <string>
+#include <thread>
+#include <vector>
 
+#include "cabinet_set.h"
 #include "host_files.h"
 #include "stored_name.h"
 #include "zorel/common/utf8.h"
@@ -22,123 +36,172 @@ namespace {
 
 FrameworkLog& log() { return FrameworkLog::Instance(); }
 
-// A set longer than this is a loop or a hostile cabinet.
-constexpr size_t kMaxSetCabinets = 65535;
+// At most this many threads decode folders at once.
+constexpr unsigned kMaxThreads = 4;
 
-struct Decompressor {
-  mscab_decompressor* self = mspack_create_cab_decompressor(nullptr);
-  mscabd_cabinet* first = nullptr;
-  // libmspack keeps the path pointers it was opened with until close.
-  std::list<std::string> paths;
-  ~Decompressor() {
-    if (!self) return;
-    if (first) self->close(self, first);  // frees every appended cabinet too
-    mspack_destroy_cab_decompressor(self);
-  }
+// One file of the cabinet and what became of it.
+struct Planned {
+  std::optional<fs::path> target;      // empty: refused before extraction
+  std::vector<std::wstring> failures;  // log lines, in order
 };
 
-// Opens `name` in `folder` and appends it to the set; false with a log line.
-bool appendCabinet(Decompressor& d, mscabd_cabinet* last, const fs::path& folder,
-                   const std::string& name, mscabd_cabinet*& opened) {
-  const std::string& path = d.paths.emplace_back((folder / name).string());
-  opened = d.self->open(d.self, const_cast<char*>(path.c_str()));
-  if (!opened) {
-    log().Write(LogLevel::Error, L"Failed to decompress the %s file", fromUtf8(name).c_str());
+// The files of one folder, by their index in the cabinet's file list.
+using Task = std::vector<size_t>;
+
+class Extraction {
+ public:
+  Extraction(fs::path folder, std::string firstName)
+      : folder_(std::move(folder)), firstName_(std::move(firstName)) {}
+
+  // Extracts below `output`; false when anything failed, with every
+  // failure's log line in `failures` (cabinet order).
+  bool run(const fs::path& output, std::vector<std::wstring>& failures);
+
+ private:
+  void plan(const compress::CabinetSet& set, const fs::path& output);
+  // Decodes tasks taken from next_ until none is left.
+  void work(const compress::CabinetSet& set, const std::vector<Task>& tasks);
+  void extractOne(const compress::CabinetSet& set, mscabd_file* file, size_t index);
+
+  fs::path folder_;
+  std::string firstName_;
+  std::vector<Planned> planned_;
+  std::vector<Task> parallel_;  // folders decoded side by side
+  Task afterwards_;             // names met twice: one by one, in order
+  std::atomic<size_t> next_{0};
+};
+
+void Extraction::plan(const compress::CabinetSet& set, const fs::path& output) {
+  const std::vector<mscabd_file*> files = set.files();
+  const std::vector<mscabd_folder*> folders = set.folders();
+  std::map<const mscabd_folder*, size_t> folderIndex;
+  for (size_t i = 0; i < folders.size(); ++i) folderIndex[folders[i]] = i;
+  std::map<size_t, size_t> taskOfFolder;
+  std::set<fs::path> targets;
+  planned_.resize(files.size());
+  std::error_code ec;
+  fs::create_directories(output, ec);
+  for (size_t i = 0; i < files.size(); ++i) {
+    const std::string stored = files[i]->filename ? files[i]->filename : "";
+    const std::wstring wide = fromUtf8(stored);
+    auto relative = compress::relativeTarget(stored);
+    if (!relative) {
+      planned_[i].failures.push_back(L"Refused to extract " + wide +
+                                     L": the name leaves the output folder");
+      continue;
+    }
+    std::string why;
+    planned_[i].target = compress::prepareTarget(output, *relative, why);
+    if (!planned_[i].target) {
+      planned_[i].failures.push_back(L"Refused to extract " + wide + L": " + fromUtf8(why));
+      continue;
+    }
+    if (!targets.insert(*planned_[i].target).second) {
+      afterwards_.push_back(i);
+      continue;
+    }
+    auto found = folderIndex.find(files[i]->folder);
+    const size_t folder = found == folderIndex.end() ? folders.size() + i : found->second;
+    auto [task, added] = taskOfFolder.try_emplace(folder, parallel_.size());
+    if (added) parallel_.emplace_back();
+    parallel_[task->second].push_back(i);
+  }
+}
+
+void Extraction::extractOne(const compress::CabinetSet& set, mscabd_file* file, size_t index) {
+  Planned& planned = planned_[index];
+  const std::string host = planned.target->string();
+  mscab_decompressor* self = set.decompressor();
+  const int rc = self->extract(self, file, const_cast<char*>(host.c_str()));
+  if (rc != MSPACK_ERR_OK) {
+    const std::wstring wide = fromUtf8(file->filename ? file->filename : "");
+    planned.failures.push_back(L"Failed to decompress the " + fromUtf8(set.lastName()) + L" file");
+    planned.failures.push_back(wide + L" could not be extracted (error " + std::to_wstring(rc) +
+                               L")");
+    return;
+  }
+  compress::applyStoredTime(*planned.target, file->date_y, file->date_m, file->date_d,
+                            file->time_h, file->time_m, file->time_s);
+  compress::applyStoredAttributes(*planned.target, file->attribs & 0x27);
+}
+
+void Extraction::work(const compress::CabinetSet& set, const std::vector<Task>& tasks) {
+  const std::vector<mscabd_file*> files = set.files();
+  for (size_t t = next_++; t < tasks.size(); t = next_++) {
+    for (size_t index : tasks[t]) {
+      if (index >= files.size()) continue;
+      try {
+        extractOne(set, files[index], index);
+      } catch (...) {
+        planned_[index].failures.push_back(L"Exception occured while decompressing " +
+                                           fromUtf8(firstName_));
+      }
+    }
+  }
+}
+
+bool Extraction::run(const fs::path& output, std::vector<std::wstring>& failures) {
+  std::vector<std::wstring> setFailures;
+  compress::CabinetSet set;
+  if (!set.open(folder_, firstName_, setFailures)) {
+    failures = std::move(setFailures);
     return false;
   }
-  if (last && d.self->append(d.self, last, opened) != MSPACK_ERR_OK) {
-    d.self->close(d.self, opened);
-    opened = nullptr;
-    log().Write(LogLevel::Error, L"Failed to decompress the %s file", fromUtf8(name).c_str());
-    return false;
+  plan(set, output);
+
+  const size_t cores = std::max(1u, std::thread::hardware_concurrency());
+  const size_t workers = std::max<size_t>(1, std::min<size_t>({cores, kMaxThreads, parallel_.size()}));
+  const size_t helpers = workers - 1;
+  std::vector<std::thread> threads;
+  for (size_t i = 0; i < helpers; ++i) {
+    threads.emplace_back([this] {
+      // A set of its own: libmspack's decompressor keeps one folder's state.
+      compress::CabinetSet own;
+      std::vector<std::wstring> ignored;  // the first set reported them
+      if (own.open(folder_, firstName_, ignored)) work(own, parallel_);
+    });
   }
-  return true;
+  work(set, parallel_);
+  for (std::thread& thread : threads) thread.join();
+  const std::vector<mscabd_file*> files = set.files();
+  next_ = 0;
+  work(set, {afterwards_});
+
+  failures = std::move(setFailures);
+  for (const Planned& planned : planned_)
+    failures.insert(failures.end(), planned.failures.begin(), planned.failures.end());
+  return failures.empty();
 }
 
 }  // namespace
 
 bool CabinetUtility::Decompress(const std::wstring& cabinet,
-                                const std::wstring& outputFolder) {
+                                const std::wstring& outputFolder, std::wstring* reason) {
+  auto fail = [&](const std::wstring& message) {
+    log().Write(LogLevel::Error, L"%s", message.c_str());
+    if (reason && reason->empty()) *reason = message;
+  };
+  if (reason) reason->clear();
   fs::path path = compress::hostPath(cabinet);
   std::error_code ec;
   bool named = cabinet.size() > 4 && compress::hasCabExtension(cabinet);
   if (!named || !fs::is_regular_file(path, ec)) {
-    log().Write(LogLevel::Error,
-                L"Please pass the proper and existing file name to decompress");
+    fail(L"Please pass the proper and existing file name to decompress");
     return false;
   }
-  if (!path.has_parent_path()) return false;
-  fs::path folder = path.parent_path();
-  std::string current = path.filename().string();
-  fs::path output = compress::hostPath(outputFolder);
+  if (!path.has_parent_path()) {
+    if (reason) *reason = L"the cabinet's path names no folder";
+    return false;
+  }
+  const std::string name = path.filename().string();
   try {
-    Decompressor d;
-    if (!d.self) {
-      log().Write(LogLevel::Error, L"Failed to create the decompressing context for %s",
-                  fromUtf8(current).c_str());
-      return false;
-    }
-    // Larger reads of the cabinet than the 4 KiB default.
-    d.self->set_param(d.self, MSCABD_PARAM_DECOMPBUF, 65536);
-    bool result = true;
-    mscabd_cabinet* last = nullptr;
-    if (!appendCabinet(d, nullptr, folder, current, d.first)) return false;
-    last = d.first;
-    std::set<std::string> seen{current};
-    while (last->nextname) {
-      current = last->nextname;
-      if (!seen.insert(current).second || seen.size() > kMaxSetCabinets) {
-        log().Write(LogLevel::Error, L"Failed to decompress the %s file",
-                    fromUtf8(current).c_str());
-        result = false;
-        break;
-      }
-      mscabd_cabinet* next = nullptr;
-      if (!appendCabinet(d, last, folder, current, next)) {
-        result = false;
-        break;
-      }
-      last = next;
-    }
-
-    fs::create_directories(output, ec);
-    for (mscabd_file* file = d.first->files; file; file = file->next) {
-      std::string stored = file->filename ? file->filename : "";
-      std::wstring wide = fromUtf8(stored);
-      auto relative = compress::relativeTarget(stored);
-      if (!relative) {
-        log().Write(LogLevel::Error,
-                    L"Refused to extract %s: the name leaves the output folder",
-                    wide.c_str());
-        result = false;
-        continue;
-      }
-      std::string why;
-      auto target = compress::prepareTarget(output, *relative, why);
-      if (!target) {
-        log().Write(LogLevel::Error, L"Refused to extract %s: %s", wide.c_str(),
-                    fromUtf8(why).c_str());
-        result = false;
-        continue;
-      }
-      std::string host = target->string();
-      int rc = d.self->extract(d.self, file, const_cast<char*>(host.c_str()));
-      if (rc != MSPACK_ERR_OK) {
-        log().Write(LogLevel::Error, L"Failed to decompress the %s file",
-                    fromUtf8(current).c_str());
-        log().Write(LogLevel::Error, L"%s could not be extracted (error %d)",
-                    wide.c_str(), rc);
-        result = false;
-        continue;
-      }
-      compress::applyStoredTime(*target, file->date_y, file->date_m, file->date_d,
-                                file->time_h, file->time_m, file->time_s);
-      compress::applyStoredAttributes(*target, file->attribs & 0x27);
-    }
+    Extraction extraction(path.parent_path(), name);
+    std::vector<std::wstring> failures;
+    const bool result = extraction.run(compress::hostPath(outputFolder), failures);
+    for (const std::wstring& failure : failures) fail(failure);
     return result;
   } catch (...) {
-    log().Write(LogLevel::Error, L"Exception occured while decompressing %s",
-                fromUtf8(current).c_str());
+    fail(L"Exception occured while decompressing " + fromUtf8(name));
     return false;
   }
 }

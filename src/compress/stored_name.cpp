@@ -83,8 +83,14 @@ std::optional<fs::path> prepareTarget(const fs::path& root, const fs::path& rela
     }
   }
   at /= *last;
-  if (fs::is_symlink(fs::symlink_status(at, ec))) {
+  auto status = fs::symlink_status(at, ec);
+  if (fs::is_symlink(status)) {
     why = "file is a symbolic link: " + at.string();
+    return std::nullopt;
+  }
+  // A pipe or a device would make the write wait or go elsewhere.
+  if (fs::exists(status) && !fs::is_regular_file(status)) {
+    why = "not a regular file: " + at.string();
     return std::nullopt;
   }
   return at;

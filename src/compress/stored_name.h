@@ -27,7 +27,9 @@ std::optional<std::filesystem::path> relativeTarget(const std::string& stored);
 
 // Creates the folders of `relative` below `root` and returns the file's full
 // path. Refuses (nothing, with `why` set) when a folder on the way or the
-// file itself is a symbolic link or when a folder on the way is a file.
+// file itself is a symbolic link, when a folder on the way is a file, or
+// when the file's name is taken by anything but a regular file (a folder,
+// a pipe, a device).
 std::optional<std::filesystem::path> prepareTarget(const std::filesystem::path& root,
                                                    const std::filesystem::path& relative,
                                                    std::string& why);

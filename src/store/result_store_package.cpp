@@ -10,13 +10,13 @@
 #include <string>
 #include <system_error>
 
-#include "wildcard_match.h"
 #include "zorel/common/utf8.h"
 #include "zorel/compress/cabinet_utility.h"
 #include "zorel/log/framework_log.h"
 #include "zorel/platform/machine/machine.h"
 #include "zorel/platform/machine/paths.h"
 #include "zorel/platform/base/win_error.h"
+#include "zorel/platform/fs/wildcard.h"
 #include "zorel/store/collection_tables.h"
 #include "zorel/store/result_store.h"
 
@@ -260,7 +260,7 @@ void ResultStore::CollectMatchingFiles(PackWalk& walk, const std::wstring& folde
         subfolders.emplace_back(name, entry.path());
       }
     } else if (entry.is_regular_file(typeError) &&
-               store_detail::MatchesFilePattern(name, walk.pattern)) {
+               platform::matchesFilePattern(name, walk.pattern)) {
       // Only regular files: a pipe or a device would never end its read.
       cabinet_->AddFile(wide(entry.path()), destination);
     }

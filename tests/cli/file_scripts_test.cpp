@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 #include <json/json.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <sys/xattr.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -112,18 +115,22 @@ class FileScripts : public CheckCli {
 
   // Runs a case script with file_cases_prelude.js in front of it.
   CheckRun Run(const std::string& script, const std::string& stages = "101") {
-    const std::string whole = base_ + "/" + script;
-    {
-      std::ofstream out(whole, std::ios::binary);
-      for (const std::string& part : {DataScript("file_cases_prelude.js"), DataScript(script)}) {
-        std::ifstream in(part, std::ios::binary);
-        EXPECT_TRUE(in) << part;
-        out << in.rdbuf();
-      }
-    }
-    CheckRun run = Check("--script '" + whole + "' --store '" + store_ + "' --stages " + stages);
+    CheckRun run = Check(CaseArguments(script, stages));
     EXPECT_EQ(run.status, 0) << run.out << run.err;
     return run;
+  }
+
+  // The `zorel check` arguments that run a case script with
+  // file_cases_prelude.js in front of it.
+  std::string CaseArguments(const std::string& script, const std::string& stages) {
+    const std::string whole = base_ + "/" + script;
+    std::ofstream out(whole, std::ios::binary);
+    for (const std::string& part : {DataScript("file_cases_prelude.js"), DataScript(script)}) {
+      std::ifstream in(part, std::ios::binary);
+      EXPECT_TRUE(in) << part;
+      out << in.rdbuf();
+    }
+    return "--script '" + whole + "' --store '" + store_ + "' --stages " + stages;
   }
 
   std::string ft_;  // C:\ProgramData\FT on the host
@@ -612,12 +619,101 @@ TEST_F(FileCollectScript, PackagingPacksWhatWasAskedFor) {
             "7\n");
 }
 
+TEST_F(FileCollectScript, FoldersThatClimbAreCollectedAsTheFolderTheyName) {
+  Run("file_collect_up.js", "101,102");
+  for (const char* ok : {"up.folder", "up.pattern", "up.file", "up.dots"})
+    EXPECT_EQ(Code(ok), 0) << ok;
+  // C:\ProgramData\.. is the drive itself: no name to store it under.
+  EXPECT_EQ(Code("up.drive"), 87);
+  const std::string col = "C:\\ProgramData\\FT\\col";
+  EXPECT_EQ(Query("select SOURCE, DESTINATION from COLLECTION_TABLE order by ID"),
+            (Rows{{col + "\\tree", "collection\\folder\\up\\tree"},
+                  {col + "\\tree\\*.txt", "collection\\file\\pat"},
+                  {col + "\\single.txt", "collection\\file\\one"},
+                  {col + "\\Vendor", "collection\\folder\\Vendor"}}));
+  // No stored name climbs.
+  EXPECT_EQ(CabinetNames(store_ + "/collection.cab"),
+            (Strings{"collection/file/one/single.txt", "collection/file/pat/tree/b/c/y.txt",
+                     "collection/file/pat/tree/b/x.txt", "collection/folder/Vendor/v.txt",
+                     "collection/folder/up/tree/b/c/y.txt", "collection/folder/up/tree/b/x.txt"}));
+}
+
 TEST_F(FileCollectScript, ARunThatCollectsNothingMakesOnlyDbCab) {
   Run("file_nothing_collected.js", "102");
   EXPECT_TRUE(fs::exists(store_ + "/db.cab"));
   EXPECT_FALSE(fs::exists(store_ + "/collection.cab"));
   EXPECT_TRUE(Contains(Log(), "No compressed file created for collection"));
   EXPECT_EQ(Query("select count(*) from COLLECTION_TABLE")[0][0], "0");
+}
+
+// ------------------------------------------------ pipes and devices
+
+class FileSpecialScript : public FileScripts {
+ protected:
+  void SetUp() override {
+    FileScripts::SetUp();
+    Put("special/plain.txt", "plain");
+    Put("special/sub/b.txt", "b");
+    Put("special/rm/a.txt", "a");
+    for (const char* pipe : {"special/pipe", "special/rm/pipe"})
+      ASSERT_EQ(::mkfifo((fs::path(ft_) / pipe).c_str(), 0600), 0) << pipe;
+  }
+  void TearDown() override {
+    // Should a call still wait on a pipe, opening its other end lets it go.
+    for (const char* pipe : {"special/pipe", "special/rm/pipe"}) {
+      int fd = ::open((fs::path(ft_) / pipe).c_str(), O_RDWR | O_NONBLOCK);
+      if (fd >= 0) ::close(fd);
+    }
+    FileScripts::TearDown();
+  }
+  // The run under a time limit and a file size limit: a call that waits on
+  // a pipe or copies /dev/zero fails the test instead of hanging it or
+  // filling the disk.
+  CheckRun RunLimited(const std::string& script) {
+    const std::string errFile = base_ + "/limited-stderr.txt";
+    const std::string cmd = "ulimit -f 65536; ZOREL_MACHINE='" + root_ + "' timeout -s KILL 60 " +
+                            ZOREL_BINARY_DIR "/src/cli/zorel check " + CaseArguments(script, "101") +
+                            " 2>'" + errFile + "'";
+    CheckRun run;
+    run.out = Shell(cmd + "; echo \"exit $?\"");
+    const size_t at = run.out.rfind("exit ");
+    if (at != std::string::npos) run.status = std::atoi(run.out.c_str() + at + 5);
+    std::ifstream err(errFile);
+    run.err.assign(std::istreambuf_iterator<char>(err), std::istreambuf_iterator<char>());
+    return run;
+  }
+};
+
+TEST_F(FileSpecialScript, PipesAndDevicesAnswerAtOnceWithAccessDenied) {
+  const CheckRun run = RunLimited("file_special.js");
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  for (const char* refused : {"info.pipe", "info.zero", "copy.frompipe", "copy.fromzero",
+                              "copy.topipe", "create.pipe", "create.zero", "regex.pipe",
+                              "replace.pipe", "csv.pipe", "csv.zero"}) {
+    EXPECT_EQ(Code(refused), 5) << refused;
+    EXPECT_LT(Answer(std::string(refused) + ".ms").asInt(), 1000) << refused;
+  }
+  EXPECT_TRUE(Contains(Log(), "File : C:\\ProgramData\\FT\\special//pipe Error : Access is denied."));
+  EXPECT_TRUE(Contains(Log(), "File : Z:\\dev//zero Error : Access is denied."));
+  EXPECT_FALSE(Has("special/copy1"));
+  EXPECT_FALSE(Has("special/copy2"));
+  EXPECT_EQ(Get("special/plain.txt"), "plain");
+
+  // Folder walks pass over the pipes: the regular files are described or
+  // deleted, the pipes stay untouched.
+  EXPECT_EQ(Code("csv.walk"), 0);
+  std::ifstream csv(store_ + "/collection/FileVersion/walk.csv");
+  Strings described;
+  for (std::string line; std::getline(csv, line);) described.push_back(line.substr(0, line.find(',')));
+  std::sort(described.begin(), described.end());
+  EXPECT_EQ(described, (Strings{"C:\\ProgramData\\FT\\special//plain.txt",
+                                "C:\\ProgramData\\FT\\special\\rm//a.txt",
+                                "C:\\ProgramData\\FT\\special\\sub//b.txt"}));
+  EXPECT_EQ(Code("remove.walk"), 0);
+  EXPECT_FALSE(Has("special/rm/a.txt"));
+  EXPECT_TRUE(Has("special/rm/pipe"));
+  for (const char* walked : {"csv.walk", "remove.walk"})
+    EXPECT_LT(Answer(std::string(walked) + ".ms").asInt(), 1000) << walked;
 }
 
 // ------------------------------------------------- downloads and cabinets

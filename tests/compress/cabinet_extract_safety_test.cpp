@@ -3,7 +3,12 @@
 // folder. Nothing may be written outside the output folder; the rest of the
 // cabinet still extracts and the result says something was refused.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 
 #include "cab_test_util.h"
 #include "cab_writer.h"
@@ -21,9 +26,10 @@ namespace fs = std::filesystem;
 
 std::wstring W(const fs::path& path) { return fromUtf8(path.string()); }
 
-// Writes a cabinet holding one small file per stored name, straight through
-// the writer, which stores any name it is given.
-fs::path hostileCabinet(const fs::path& folder, const std::vector<std::string>& names) {
+// Writes a cabinet of (stored name, bytes) straight through the writer,
+// which stores any name it is given, one folder per file.
+fs::path cabinetOf(const fs::path& folder,
+                   const std::vector<std::pair<std::string, std::string>>& files) {
   cab::WriterOptions options;
   options.folder = folder;
   options.firstName = "hostile.cab";
@@ -34,11 +40,18 @@ fs::path hostileCabinet(const fs::path& folder, const std::vector<std::string>& 
     return p;
   };
   cab::Writer writer(options);
-  for (const auto& name : names) {
-    EXPECT_TRUE(writer.addBytes("payload of " + name, {name})) << writer.error().message;
+  for (const auto& [name, bytes] : files) {
+    EXPECT_TRUE(writer.addBytes(bytes, {name})) << writer.error().message;
   }
   EXPECT_TRUE(writer.finish()) << writer.error().message;
   return folder / "hostile.cab";
+}
+
+// One small file per stored name: "payload of <name>".
+fs::path hostileCabinet(const fs::path& folder, const std::vector<std::string>& names) {
+  std::vector<std::pair<std::string, std::string>> files;
+  for (const auto& name : names) files.emplace_back(name, "payload of " + name);
+  return cabinetOf(folder, files);
 }
 
 TEST(CabinetExtractSafety, ClimbingAbsoluteAndDriveNamesExtractNothingOutside) {
@@ -79,6 +92,47 @@ TEST(CabinetExtractSafety, SymbolicLinksPlantedInTheOutputFolderAreNotFollowed) 
   EXPECT_FALSE(fs::exists(outside / "planted.txt"));
   EXPECT_EQ(readFile(outside / "victim.txt"), "original");
   EXPECT_EQ(readFile(out / "fine.txt"), "payload of fine.txt");
+}
+
+TEST(CabinetExtractSafety, APipeOrFolderInTheOutputFolderIsRefusedWithoutWaiting) {
+  ScratchDir dir;
+  fs::path out = dir / "out";
+  fs::create_directories(out / "folder.txt");
+  ASSERT_EQ(::mkfifo((out / "pipe.txt").c_str(), 0600), 0);
+  fs::path cab = hostileCabinet(dir.path(), {"pipe.txt", "folder.txt", "fine.txt"});
+  CabinetUtility utility;
+  std::wstring reason;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(utility.Decompress(W(cab), W(out), &reason));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  int fd = ::open((out / "pipe.txt").c_str(), O_RDWR | O_NONBLOCK);  // lets a waiting open go
+  if (fd >= 0) ::close(fd);
+  EXPECT_EQ(toUtf8(reason), "Refused to extract pipe.txt: not a regular file: " + (out / "pipe.txt").string());
+  EXPECT_TRUE(fs::is_fifo(out / "pipe.txt"));
+  EXPECT_TRUE(fs::is_directory(out / "folder.txt"));
+  EXPECT_EQ(readFile(out / "fine.txt"), "payload of fine.txt");
+}
+
+TEST(CabinetExtractSafety, ManyFoldersOnSeveralThreadsAndTheLastOfTwinNamesWins) {
+  ScratchDir dir;
+  std::vector<std::pair<std::string, std::string>> files;
+  std::map<std::string, std::string> expected;
+  for (int i = 0; i < 60; ++i) {
+    const std::string folder = "f" + std::to_string(i % 20);
+    const std::string bytes = testing::randomBytes(1000 + 97 * i, i);
+    files.emplace_back(folder + "\\n" + std::to_string(i) + ".txt", bytes);
+    expected[folder + "/n" + std::to_string(i) + ".txt"] = bytes;
+    if (i % 20 == 0) {
+      // Met three times: the cabinet's last one is what stays.
+      files.emplace_back("twin.txt", "twin " + std::to_string(i));
+      expected["twin.txt"] = "twin " + std::to_string(i);
+    }
+  }
+  fs::path cab = cabinetOf(dir.path(), files);
+  fs::path out = dir / "out";
+  CabinetUtility utility;
+  EXPECT_TRUE(utility.Decompress(W(cab), W(out)));
+  EXPECT_EQ(tree(out), expected);
 }
 
 TEST(CabinetExtractSafety, SetWhoseNextCabinetLoopsBackEnds) {

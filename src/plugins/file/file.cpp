@@ -7,18 +7,17 @@
 
 #include <boost/regex.hpp>
 
-#include <cerrno>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <stdexcept>
+#include <vector>
 
+#include "file_log.h"
 #include "file_paths.h"
 #include "zorel/common/utf8.h"
 #include "zorel/platform/fs/file_attributes.h"
-#include "zorel/platform/fs/file_ops.h"
+#include "zorel/platform/fs/files.h"
 #include "zorel/platform/machine/machine.h"
-#include "zorel/platform/machine/paths.h"
+#include "zorel/platform/system/system_info.h"
 #include "zorel/plugins/common/error_messages.h"
 #include "zorel/plugins/common/plugin_call.h"
 
@@ -26,6 +25,7 @@ namespace zorel {
 
 using namespace file_detail;
 namespace pe = plugin_error;
+namespace files = platform::files;
 
 namespace {
 
@@ -33,7 +33,7 @@ constexpr size_t kMaxPath = 260;                      // MAX_PATH
 constexpr int32_t kBufferOverflow = 111;              // ERROR_BUFFER_OVERFLOW
 // The regular-expression search reads the whole file; beyond this size the
 // search fails like any other exception instead of exhausting memory.
-constexpr uintmax_t kMaxSearchBytes = uintmax_t{512} << 20;
+constexpr uint64_t kMaxSearchBytes = uint64_t{512} << 20;
 
 // The last element of a Windows path (after its last separator).
 std::wstring LastElement(const std::wstring& path) {
@@ -102,9 +102,7 @@ std::unique_ptr<CJSONReturn> File::isFilePresent(StackFrame&) {
       LogError(L"File : %s Error : %s", path.c_str(), GetErrorMessage(kBufferOverflow).c_str());
       return;
     }
-    std::string host;
-    int32_t code = ToHost(path, host);
-    if (code == 0) code = platform::pathFileExists(host);
+    const int32_t code = files::pathFileExists(path);
     result->returnValue = code == 0;
     call.SetError(code);
     if (code != 0) {
@@ -158,24 +156,11 @@ std::unique_ptr<CJSONReturn> File::deleteFolder(StackFrame& args) {
       LogError(L"%s Error : %s", foldername.c_str(), GetErrorMessage(call.ErrorCode()).c_str());
       return;
     }
-    std::string host;
-    ToHost(foldername, host);
-    platform::IMachine* machine = platform::currentMachine();
-    // A drive root is never removed: on Z:\ that would be the host's own /.
-    std::wstring shown = machine ? machine->paths().toWindowsPath(host) : L"";
-    if (shown.size() <= 3) {
-      result->status = false;
-      call.SetError(platform::ERROR_ACCESS_DENIED);
-      LogError(L"%s Error : %s", foldername.c_str(),
-               GetErrorMessage(platform::ERROR_ACCESS_DENIED).c_str());
-      return;
-    }
-    std::error_code ec;
-    if (recursive) std::filesystem::remove_all(host, ec);
-    if (!ec) std::filesystem::remove(host, ec);
-    if (ec) {
-      int32_t failed = platform::winErrorFromErrno(ec.value());
-      if (ec.value() == ENOTEMPTY || ec.value() == EEXIST) failed = platform::ERROR_DIR_NOT_EMPTY;
+    // The platform never removes a drive root: on Z:\ that would be the
+    // host's own /.
+    const int32_t failed =
+        recursive ? files::removeTree(foldername) : files::removeDirectory(foldername);
+    if (failed != 0) {
       result->status = false;
       call.SetError(failed);
       LogError(L"%s Error : %s", foldername.c_str(), GetErrorMessage(failed).c_str());
@@ -202,16 +187,7 @@ std::unique_ptr<CJSONReturn> File::renameFile(StackFrame& args) {
   call.Run([&] {
     const std::wstring from = foldername + L"//" + filename;
     const std::wstring to = foldername + L"//" + newName;
-    std::string hostFrom, hostTo;
-    int32_t code = ToHost(from, hostFrom);
-    if (code == 0) code = ToHost(to, hostTo);
-    if (code == 0) {
-      std::error_code ec;
-      std::filesystem::rename(hostFrom, hostTo, ec);
-      if (ec) code = ec.value() == ENOENT ? platform::pathFileExists(hostFrom)
-                                          : platform::winErrorFromErrno(ec.value());
-      if (ec && code == 0) code = platform::winErrorFromErrno(ec.value());
-    }
+    const int32_t code = files::moveFile(from, to);
     result->status = code == 0;
     call.SetError(code);
     if (code != 0)
@@ -245,13 +221,15 @@ std::unique_ptr<CJSONReturn> File::isRegExExistInFile(StackFrame& args) {
       LogError(L"File Path: %s, does not exist.", path.c_str());
       return;
     }
-    std::string host;
-    ToHost(path, host);
-    if (std::filesystem::file_size(host) > kMaxSearchBytes)
-      throw std::length_error("file too large to search");
-    std::ifstream in(host, std::ios::binary);
-    if (!in) throw std::runtime_error("cannot open the file");
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string text;
+    const int32_t read = files::readFile(path, text, kMaxSearchBytes);
+    if (read == platform::ERROR_OUTOFMEMORY) throw std::length_error("file too large to search");
+    if (read != 0) {
+      // A pipe or a device is refused, never read.
+      call.SetError(read);
+      LogFileError(path, read);
+      return;
+    }
     boost::regex re(toUtf8(expression), boost::regex::perl);
     call.SetError(pe::kDataNotMatched);
     if (boost::regex_search(text, re)) call.SetError(0);
@@ -271,22 +249,12 @@ std::unique_ptr<CJSONReturnFileInfo> File::getFileInfo(StackFrame&) {
   }
   call.Run([&] {
     const std::wstring path = foldername + L"//" + filename;
-    std::string host;
-    int32_t code = ToHost(path, host);
-    uintmax_t size = 0;
+    uint64_t size = 0;
     platform::FileTimes times;
-    if (code == 0) {
-      std::error_code ec;
-      size = std::filesystem::file_size(host, ec);
-      if (ec) {
-        // A folder has no file size: Windows refuses to open one for it.
-        code = ec.value() == ENOENT   ? platform::pathFileExists(host)
-               : ec.value() == EISDIR ? platform::ERROR_ACCESS_DENIED
-                                      : platform::winErrorFromErrno(ec.value());
-        if (code == 0) code = platform::ERROR_ACCESS_DENIED;
-      }
-    }
-    if (code == 0) code = platform::getFileTimes(host, times);
+    // A folder, a pipe or a device has no file size: Windows refuses to
+    // open one for it.
+    int32_t code = files::fileSize(path, size);
+    if (code == 0) code = files::fileTimes(path, times);
     if (code != 0) {
       result->status = false;
       call.SetError(code);
@@ -294,7 +262,7 @@ std::unique_ptr<CJSONReturnFileInfo> File::getFileInfo(StackFrame&) {
       return;
     }
     uint32_t attributes = 0;
-    if (platform::getFileAttributes(host, attributes) != 0) {
+    if (files::fileAttributes(path, attributes) != 0) {
       result->status = false;
       call.SetError(pe::kAttributesFailed);
       LogError(L"Filename: %s Error : %s", path.c_str(),
@@ -302,7 +270,7 @@ std::unique_ptr<CJSONReturnFileInfo> File::getFileInfo(StackFrame&) {
       return;
     }
     // Whole 4096-byte clusters, in 64 bits so files of 2 GiB and more work.
-    const uint64_t onDisk = (static_cast<uint64_t>(size) + 4095) / 4096 * 4096;
+    const uint64_t onDisk = (size + 4095) / 4096 * 4096;
     const int32_t modified = static_cast<int32_t>(times.lastWrite);
     result->isreadonly = (attributes & platform::FILE_ATTRIBUTE_READONLY) != 0;
     result->ishidden = (attributes & platform::FILE_ATTRIBUTE_HIDDEN) != 0;
@@ -329,16 +297,10 @@ std::unique_ptr<CJSONReturnDiskInfo> File::getDiskInfo(StackFrame& args) {
   call.Run([&] {
     // "C:" alone names the drive, not its current directory.
     if (disk.size() == 2 && disk[1] == L':') disk += L'\\';
-    std::string host;
-    int32_t code = ToHost(disk, host);
-    std::filesystem::space_info space{};
-    if (code == 0) {
-      std::error_code ec;
-      space = std::filesystem::space(host, ec);
-      if (ec) code = ec.value() == ENOENT ? platform::pathFileExists(host)
-                                          : platform::winErrorFromErrno(ec.value());
-      if (ec && code == 0) code = platform::ERROR_PATH_NOT_FOUND;
-    }
+    platform::IMachine* machine = platform::currentMachine();
+    platform::DiskSpace space;
+    const int32_t code = machine ? machine->systemInfo().diskFreeSpace(disk, space)
+                                 : platform::ERROR_PATH_NOT_FOUND;
     if (code != 0) {
       result->status = false;
       call.SetError(code);
@@ -346,8 +308,8 @@ std::unique_ptr<CJSONReturnDiskInfo> File::getDiskInfo(StackFrame& args) {
       return;
     }
     const double gib = 1024.0 * 1024.0 * 1024.0;
-    result->totalspace = static_cast<float>(static_cast<double>(space.capacity) / gib);
-    result->freespace = static_cast<float>(static_cast<double>(space.free) / gib);
+    result->totalspace = static_cast<float>(static_cast<double>(space.totalBytes) / gib);
+    result->freespace = static_cast<float>(static_cast<double>(space.totalFreeBytes) / gib);
     result->usedspace = result->totalspace - result->freespace;
     result->status = true;
   }, L"Exception occured while getting the disk information.");
@@ -361,14 +323,12 @@ std::unique_ptr<CJSONReturn> File::getFolderContents(StackFrame& args) {
     const std::wstring folder = args.TextAt(0);
     int32_t code = 0;
     if (QueryStatus(folder, code) != PathType::kDirectory) return nullptr;
-    std::string host;
-    ToHost(folder, host);
+    std::vector<files::FolderEntry> entries;
+    files::listFolder(folder, entries);
     std::wstring prefix = folder;
     if (!prefix.empty() && prefix.back() != L'\\' && prefix.back() != L'/') prefix += L'\\';
-    std::error_code ec;
-    for (std::filesystem::directory_iterator it(host, ec), end; !ec && it != end;
-         it.increment(ec)) {
-      std::string line = toUtf8(prefix + fromUtf8(it->path().filename().string())) + "\n";
+    for (const files::FolderEntry& entry : entries) {
+      const std::string line = toUtf8(prefix + entry.name) + "\n";
       std::fwrite(line.data(), 1, line.size(), stdout);
     }
     std::fflush(stdout);

@@ -2,13 +2,20 @@
 // file pattern or a folder at packaging time, and FILE_COLLECTION_TABLE,
 // which keeps the recursion and filter flags of such a request.
 //
+// The source folder is made a full path first ("C:\a\b\.." is C:\a), so
+// neither the destination nor the names packaging stores below it can
+// climb out of the collection folder.
+//
 // collect writes its operation record itself rather than through
 // PluginCall: the collection row refers to the record's ID, and the
 // method's error code lives in its answer only, not in the plug-in's
 // errorcode property.
 
-#include "file_paths.h"
-#include "zorel/platform/fs/file_ops.h"
+#include <vector>
+
+#include "file_log.h"
+#include "zorel/platform/fs/files.h"
+#include "zorel/platform/fs/wildcard.h"
 #include "zorel/plugins/common/error_messages.h"
 #include "zorel/plugins/common/input_details.h"
 #include "zorel/plugins/file/file.h"
@@ -19,12 +26,12 @@
 #include "zorel/store/result_store_interface.h"
 #include "zorel/store/store.h"
 
-#include <filesystem>
-
 namespace zorel {
 
 using namespace file_detail;
 namespace pe = plugin_error;
+namespace files = platform::files;
+using platform::hasWildcard;
 
 void CreateFileCollectionTable(DataTable& table) {
   table.SetName(L"FILE_COLLECTION_TABLE");
@@ -35,8 +42,11 @@ void CreateFileCollectionTable(DataTable& table) {
 
 namespace {
 
-// The destination's elements may not climb out of the collection folder.
-bool ClimbsOut(const std::wstring& name) {
+// A destination inside the cabinet must stay below the collection folder,
+// as extraction requires of every stored name: no ".." element and no drive
+// (no ':' anywhere).
+bool LeavesCollection(const std::wstring& name) {
+  if (name.find(L':') != std::wstring::npos) return true;
   size_t start = 0;
   while (start <= name.size()) {
     size_t end = name.find_first_of(L"\\/", start);
@@ -54,11 +64,8 @@ std::wstring LastPathElement(std::wstring path) {
 }
 
 bool FolderIsEmpty(const std::wstring& folder) {
-  std::string host;
-  if (ToHost(folder, host) != 0) return false;
-  std::error_code ec;
-  std::filesystem::directory_iterator it(host, ec);
-  return !ec && it == std::filesystem::directory_iterator();
+  std::vector<files::FolderEntry> entries;
+  return files::listFolder(folder, entries) == 0 && entries.empty();
 }
 
 }  // namespace
@@ -76,27 +83,34 @@ std::unique_ptr<CJSONReturn> File::collect(StackFrame& args) {
 
   try {
     if (args.Count() < 2 || (filename.empty() && foldername.empty()) ||
-        (args.Count() >= 1 && ClimbsOut(args.TextAt(0)))) {
+        (args.Count() >= 1 && LeavesCollection(args.TextAt(0)))) {
       LogError(L"Invalid parameter passed to file collection");
       code = pe::kInvalidParameter;
     } else {
       const std::wstring name = args.TextAt(0);
       recursive = args.BoolAt(1);
       skip = args.Count() == 3 && args.BoolAt(2);
+      // Lexically, as GetFullPathNameW: the case and the wildcards stay.
+      std::wstring full;
+      if (files::fullPathName(fileForm ? foldername + L"\\" + filename : foldername, full) != 0)
+        full = fileForm ? foldername + L"\\" + filename : foldername;
       if (fileForm) {
-        source = foldername + L"\\" + filename;
+        source = full;
         destination = L"collection\\file";
         if (!name.empty()) destination += L"\\" + name;
       } else {
-        source = foldername;
+        source = full;
         destination = L"collection\\folder\\";
         if (!name.empty()) destination += name + L"\\";
-        destination += LastPathElement(foldername);
+        destination += LastPathElement(source);
       }
       while (!destination.empty() && destination.back() == L'\\') destination.pop_back();
-      if (!recursive && !HasWildcard(source)) {
-        std::string host;
-        if (ToHost(source, host) != 0 || platform::pathFileExists(host) != 0) {
+      if (LeavesCollection(destination)) {
+        // A drive root has no name to store its files under.
+        LogError(L"Invalid parameter passed to file collection");
+        code = pe::kInvalidParameter;
+      } else if (!recursive && !hasWildcard(source)) {
+        if (files::pathFileExists(source) != 0) {
           LogError(L"Path not exist for file collection: %s", source.c_str());
           code = platform::ERROR_PATH_NOT_FOUND;
         } else if (!fileForm && FolderIsEmpty(source)) {
@@ -124,7 +138,7 @@ std::unique_ptr<CJSONReturn> File::collect(StackFrame& args) {
     DataTable collection;
     CreateCollectionTable(collection);
     AddCollectionRow(collection, operationId, type, source, destination, 0, false, true);
-    if (store->Insert(collection) && (recursive || HasWildcard(source))) {
+    if (store->Insert(collection) && (recursive || hasWildcard(source))) {
       int32_t collectionId = 0;
       collection.Row(0).GetInt(L"ID", collectionId);
       DataTable flags;

@@ -2,13 +2,12 @@
 
 #include <cwctype>
 
+#include "file_log.h"
 #include "file_paths.h"
 #include "zorel/common/utf8.h"
 #include "zorel/compress/cabinet_utility.h"
 #include "zorel/platform/fs/download.h"
-#include "zorel/platform/fs/file_ops.h"
-#include "zorel/platform/machine/machine.h"
-#include "zorel/platform/machine/paths.h"
+#include "zorel/platform/fs/files.h"
 #include "zorel/plugins/common/error_messages.h"
 #include "zorel/plugins/common/plugin_call.h"
 #include "zorel/plugins/file/file.h"
@@ -17,6 +16,7 @@ namespace zorel {
 
 using namespace file_detail;
 namespace pe = plugin_error;
+namespace files = platform::files;
 
 std::unique_ptr<CJSONReturn> File::downloadFile(StackFrame& args) {
   PluginCall call(GetResultStore(), errorcode, 1, kComponentPath, L"File::downloadFile",
@@ -51,13 +51,9 @@ std::unique_ptr<CJSONReturn> File::downloadFile(StackFrame& args) {
     // An empty name (a URL ending in a slash) or "." / ".." names the
     // folder itself, which no download can replace.
     if (name.empty() || name == L"." || name == L"..") return;
-    std::string host;
-    if (ToHost(destination, host) != 0) return;
     platform::DownloadOptions options;
     options.timeoutSeconds = downloadTimeoutSeconds;
-    platform::IMachine* machine = platform::currentMachine();
-    options.paths = machine ? &machine->paths() : nullptr;
-    platform::DownloadResult outcome = platform::downloadToFile(toUtf8(url), host, options);
+    platform::DownloadResult outcome = platform::downloadToFile(toUtf8(url), destination, options);
     if (outcome.hresult == 0) {
       result->status = true;
       call.SetError(0);
@@ -82,8 +78,7 @@ std::unique_ptr<CJSONReturn> File::extractCompressedFile(StackFrame& args) {
                        L"Sourec file name and destination file name can't be empty");
     return call.Finish(std::move(result));
   }
-  std::string hostSource;
-  if (ToHost(source, hostSource) != 0 || platform::pathFileExists(hostSource) != 0) {
+  if (files::pathFileExists(source) != 0) {
     call.ArgumentError(platform::ERROR_PATH_NOT_FOUND, nullptr);
     LogError(L"Source file not found. Path : %s", source.c_str());
     return call.Finish(std::move(result));
@@ -96,8 +91,9 @@ std::unique_ptr<CJSONReturn> File::extractCompressedFile(StackFrame& args) {
       call.SetError(0);  // not a cabinet: nothing to extract
       return;
     }
-    std::string hostDestination;
-    bool extracted = ToHost(destination, hostDestination) == 0;
+    // The cabinet reader works on host files.
+    std::string hostSource, hostDestination;
+    bool extracted = ToHost(source, hostSource) == 0 && ToHost(destination, hostDestination) == 0;
     if (extracted) {
       CabinetUtility cabinet;
       extracted = cabinet.Decompress(fromUtf8(hostSource), fromUtf8(hostDestination));

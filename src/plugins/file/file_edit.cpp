@@ -6,13 +6,10 @@
 // a last line without a line end) is written back unchanged. Lines may be
 // of any length.
 
-#include <cctype>
-#include <fstream>
-
+#include "file_log.h"
 #include "file_paths.h"
 #include "zorel/common/utf8.h"
-#include "zorel/platform/fs/file_attributes.h"
-#include "zorel/platform/fs/file_ops.h"
+#include "zorel/platform/fs/files.h"
 #include "zorel/plugins/common/error_messages.h"
 #include "zorel/plugins/common/plugin_call.h"
 #include "zorel/plugins/file/file.h"
@@ -21,6 +18,7 @@ namespace zorel {
 
 using namespace file_detail;
 namespace pe = plugin_error;
+namespace files = platform::files;
 
 namespace {
 
@@ -68,34 +66,16 @@ std::unique_ptr<CJSONReturn> File::create(StackFrame& args) {
       return;
     }
     const std::wstring path = foldername + L"\\" + filename;
-    std::string host;
-    if ((code = ToHost(path, host)) != 0) {
-      call.SetError(code);
+    if (files::pathFileExists(path) == 0 && !overwrite) {
+      LogError(L"File %s already exists", path.c_str());
+      call.SetError(pe::kFileExists);
       return;
     }
-    if (platform::pathFileExists(host) == 0) {
-      if (!overwrite) {
-        LogError(L"File %s already exists", path.c_str());
-        call.SetError(pe::kFileExists);
-        return;
-      }
-      uint32_t attributes = 0;
-      if (platform::getFileAttributes(host, attributes) == 0 &&
-          (attributes & (platform::FILE_ATTRIBUTE_READONLY | platform::FILE_ATTRIBUTE_DIRECTORY))) {
-        call.SetError(platform::ERROR_ACCESS_DENIED);  // CreateFileW refuses both
-        return;
-      }
-    }
-    // UTF-8, so text beyond ASCII is written whole.
-    const std::string bytes = toUtf8(content);
-    std::ofstream out(host, std::ios::binary | std::ios::trunc);
-    if (!out) {
-      call.SetError(platform::ERROR_ACCESS_DENIED);
-      return;
-    }
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    call.SetError(out ? 0 : platform::ERROR_WRITE_FAULT);
+    // UTF-8, so text beyond ASCII is written whole. The platform refuses a
+    // read-only file, a folder, a pipe and a device, as CreateFileW does.
+    const int32_t written = files::writeFile(path, toUtf8(content));
+    if (written != 0) LogFileError(path, written);
+    call.SetError(written);
   }, L"Exception Occured while file creation");
   return call.Finish(std::move(result));
 }
@@ -117,14 +97,15 @@ std::unique_ptr<CJSONReturn> File::createCopy(StackFrame& args) {
     return call.Finish(std::move(result));
   }
   call.Run([&] {
-    std::string hostSource, hostDestination;
-    if (ToHost(source, hostSource) != 0 || platform::pathFileExists(hostSource) != 0) {
+    if (files::pathFileExists(source) != 0) {
       LogError(L"Source file not found. Path : %s", source.c_str());
       call.SetError(platform::ERROR_PATH_NOT_FOUND);
       return;
     }
-    int32_t code = ToHost(destination, hostDestination);
-    if (code == 0) code = platform::copyFile(hostSource, hostDestination, false);
+    const int32_t code = files::copyFile(source, destination, false);
+    if (code != 0)
+      LogError(L"Source : %s Destination : %s Error : %s", source.c_str(), destination.c_str(),
+               GetErrorMessage(code).c_str());
     call.SetError(code);
   }, L"Exception Occured while file creation");
   return call.Finish(std::move(result));
@@ -152,15 +133,14 @@ std::unique_ptr<CJSONReturn> File::findAndReplaceContent(StackFrame& args) {
   }
   call.Run([&] {
     const std::wstring path = foldername + L"//" + filename;
-    std::string host;
-    if (ToHost(path, host) != 0 || platform::pathFileExists(host) != 0) {
+    if (files::pathFileExists(path) != 0) {
       LogError(L"File %s not found", path.c_str());
       call.SetError(platform::ERROR_FILE_NOT_FOUND);
       return;
     }
     try {
-      if (wholeLine) editWholeLines(host, find, replacement, call);
-      else editReplace(host, find, replacement, call);
+      if (wholeLine) editWholeLines(path, find, replacement, call);
+      else editReplace(path, find, replacement, call);
       call.SetError(0);
     } catch (const EditFailure& failure) {
       // The real cause, never 0: a failed edit must not read as success.
@@ -171,10 +151,10 @@ std::unique_ptr<CJSONReturn> File::findAndReplaceContent(StackFrame& args) {
   return call.Finish(std::move(result));
 }
 
-bool File::editWholeLines(const std::string& hostPath, const std::wstring& find,
+bool File::editWholeLines(const std::wstring& path, const std::wstring& find,
                           const std::wstring& prefix, PluginCall&) {
   std::string bytes;
-  if (int32_t code = ReadWholeFile(hostPath, bytes, kMaxEditBytes)) throw EditFailure{code};
+  if (int32_t code = files::readFile(path, bytes, kMaxEditBytes)) throw EditFailure{code};
   const std::string needle = FoldAscii(toUtf8(find));
   const std::string before = toUtf8(prefix);
   std::string out;
@@ -194,14 +174,14 @@ bool File::editWholeLines(const std::string& hostPath, const std::wstring& find,
     start = next;
   }
   if (!matched) return false;
-  if (int32_t code = ReplaceFileContents(hostPath, out)) throw EditFailure{code};
+  if (int32_t code = files::replaceFileContents(path, out)) throw EditFailure{code};
   return true;
 }
 
-bool File::editReplace(const std::string& hostPath, const std::wstring& find,
+bool File::editReplace(const std::wstring& path, const std::wstring& find,
                        const std::wstring& replacement, PluginCall&) {
   std::string bytes;
-  if (int32_t code = ReadWholeFile(hostPath, bytes, kMaxEditBytes)) throw EditFailure{code};
+  if (int32_t code = files::readFile(path, bytes, kMaxEditBytes)) throw EditFailure{code};
   const std::string needle = FoldAscii(toUtf8(find));
   const std::string with = toUtf8(replacement);
   const std::string folded = FoldAscii(bytes);
@@ -217,7 +197,7 @@ bool File::editReplace(const std::string& hostPath, const std::wstring& find,
   }
   if (!matched) return false;
   out.append(bytes, from, std::string::npos);
-  if (int32_t code = ReplaceFileContents(hostPath, out)) throw EditFailure{code};
+  if (int32_t code = files::replaceFileContents(path, out)) throw EditFailure{code};
   return true;
 }
 

@@ -3,21 +3,21 @@
 // The walk lists the files of a folder that match the pattern (as
 // FindFirstFileW matches names), deletes or describes each, and descends
 // into subfolders when asked. Symbolic links to folders are not entered, so
-// a link cannot lead the walk in circles or out of the tree.
+// a link cannot lead the walk in circles or out of the tree. A named pipe,
+// a socket or a device that matches is never opened, described or deleted:
+// it answers ERROR_ACCESS_DENIED, as Windows answers for a device path.
 
 #include <cstdio>
 #include <ctime>
-#include <filesystem>
-#include <fstream>
 #include <vector>
 
+#include "file_log.h"
 #include "file_paths.h"
 #include "zorel/common/utf8.h"
 #include "zorel/platform/fs/file_attributes.h"
-#include "zorel/platform/fs/file_ops.h"
-#include "zorel/platform/machine/machine.h"
-#include "zorel/platform/machine/paths.h"
+#include "zorel/platform/fs/files.h"
 #include "zorel/platform/fs/pe_version.h"
+#include "zorel/platform/fs/wildcard.h"
 #include "zorel/plugins/common/error_messages.h"
 #include "zorel/plugins/common/plugin_call.h"
 #include "zorel/plugins/file/file.h"
@@ -27,9 +27,10 @@ namespace zorel {
 
 using namespace file_detail;
 namespace pe = plugin_error;
+namespace files = platform::files;
 
 struct File::SearchRecord {
-  std::ofstream* output = nullptr;  // the CSV file; null in delete mode
+  std::wstring output;               // the CSV file; empty in delete mode
   std::wstring pattern;             // file-name pattern, * and ? allowed
   std::wstring root;                // where the walk started; never removed
   bool recursive = false;
@@ -49,22 +50,18 @@ bool IsSystemFolder(const std::wstring& name) {
          lower == L"~ettemp";
 }
 
-struct Entry {
-  std::wstring name;
-  std::string host;
-  bool directory;  // a real folder, not a link to one
-};
-
-std::vector<Entry> ListFolder(const std::string& host) {
-  std::vector<Entry> entries;
-  std::error_code ec;
-  for (std::filesystem::directory_iterator it(host, ec), end; !ec && it != end;
-       it.increment(ec)) {
-    std::error_code typeError;
-    bool isDir = it->is_directory(typeError) && !it->is_symlink(typeError);
-    entries.push_back({fromUtf8(it->path().filename().string()), it->path().string(), isDir});
-  }
+// The entries of a folder; none when it cannot be listed.
+std::vector<files::FolderEntry> ListFolder(const std::wstring& folder) {
+  std::vector<files::FolderEntry> entries;
+  files::listFolder(folder, entries);
   return entries;
+}
+
+// A real folder, not a link to one: the walk enters it, and it is no match
+// (a link to a folder counts as a file, as its attributes are not exactly
+// FILE_ATTRIBUTE_DIRECTORY).
+bool IsFolder(const files::FolderEntry& entry) {
+  return entry.type == platform::FileType::kFolder && !entry.link;
 }
 
 // "%02d/%02d/%d  %02d:%02d" of the local time, then ",".
@@ -78,9 +75,9 @@ std::string LocalTimeField(int64_t seconds) {
   return text;
 }
 
-std::string VersionFields(const std::string& host) {
+std::string VersionFields(const std::wstring& path) {
   platform::VersionResource version;
-  if (platform::readFileVersionResource(host, version) != 0) return ",,,,,,";
+  if (files::fileVersionResource(path, version) != 0) return ",,,,,,";
   static const wchar_t* const kKeys[] = {L"FileVersion", L"ProductVersion", L"FileDescription",
                                          L"ProductName", L"Comments", L"PrivateBuild",
                                          L"SpecialBuild"};
@@ -100,13 +97,11 @@ std::string VersionFields(const std::string& host) {
 
 }  // namespace
 
-void File::describeMatch(const std::wstring& path, const std::string& host,
-                         SearchRecord& search) {
+void File::describeMatch(const std::wstring& path, SearchRecord& search) {
   try {
     uint32_t attributes = 0;
     platform::FileTimes times;
-    if (platform::getFileAttributes(host, attributes) != 0 ||
-        platform::getFileTimes(host, times) != 0) {
+    if (files::fileAttributes(path, attributes) != 0 || files::fileTimes(path, times) != 0) {
       LogError(L"Unable to read the file %s attribute", path.c_str());
       return;
     }
@@ -124,12 +119,10 @@ void File::describeMatch(const std::wstring& path, const std::string& host,
     for (const auto& l : kLetters)
       if (attributes & l.bit) line += l.letter;
     line += ",";
-    line += VersionFields(host);
+    line += VersionFields(path);
     line += "\n";
-    search.output->write(line.data(), static_cast<std::streamsize>(line.size()));
-    search.output->flush();
-    if (!*search.output) {
-      errorcode = platform::ERROR_WRITE_FAULT;
+    if (int32_t code = files::appendToFile(search.output, line)) {
+      errorcode = code;
       return;
     }
     search.wroteLine = true;
@@ -150,41 +143,43 @@ void File::walk(const std::wstring& folder, SearchRecord& search) {
       matchFolder = folder + L"\\" + namePattern.substr(0, slash);
       namePattern = namePattern.substr(slash + 1);
     }
-    std::string hostMatch;
-    if (ToHost(matchFolder, hostMatch) == 0) {
-      try {
-        for (const Entry& entry : ListFolder(hostMatch)) {
-          if (entry.directory || !MatchesPattern(entry.name, namePattern)) continue;
-          matchFlag = 1;
-          const std::wstring path = matchFolder + L"//" + entry.name;
-          if (search.deleteMode) {
-            int32_t code = platform::deleteFile(entry.host);
-            // What Windows answers for files in use or protected counts as
-            // done: the walk goes on and the script is not failed for it.
-            if (code == platform::ERROR_ACCESS_DENIED ||
-                code == platform::ERROR_SHARING_VIOLATION || code == platform::ERROR_BAD_PATHNAME)
-              code = 0;
-            errorcode = code;
-            search.lastDeletion = code;
-          } else {
-            describeMatch(path, entry.host, search);
-          }
+    try {
+      for (const files::FolderEntry& entry : ListFolder(matchFolder)) {
+        if (IsFolder(entry) || !platform::matchesFilePattern(entry.name, namePattern)) continue;
+        matchFlag = 1;
+        const std::wstring path = matchFolder + L"//" + entry.name;
+        if (entry.type == platform::FileType::kSpecial) {
+          // Never opened nor deleted; in delete mode access denied counts
+          // as done, as for any protected file.
+          LogFileError(path, platform::ERROR_ACCESS_DENIED);
+          errorcode = search.deleteMode ? 0 : platform::ERROR_ACCESS_DENIED;
+          if (search.deleteMode) search.lastDeletion = 0;
+        } else if (search.deleteMode) {
+          int32_t code = files::deleteFile(path);
+          // What Windows answers for files in use or protected counts as
+          // done: the walk goes on and the script is not failed for it.
+          if (code == platform::ERROR_ACCESS_DENIED || code == platform::ERROR_SHARING_VIOLATION ||
+              code == platform::ERROR_BAD_PATHNAME)
+            code = 0;
+          errorcode = code;
+          search.lastDeletion = code;
+        } else {
+          describeMatch(path, search);
         }
-      } catch (...) {
-        LogError(L"Exception occured during searching file %s",
-                 (matchFolder + L"\\" + namePattern).c_str());
       }
+    } catch (...) {
+      LogError(L"Exception occured during searching file %s",
+               (matchFolder + L"\\" + namePattern).c_str());
     }
-    std::string hostFolder;
-    if (search.recursive && ToHost(folder, hostFolder) == 0) {
-      for (const Entry& entry : ListFolder(hostFolder)) {
-        if (!entry.directory) continue;
+    if (search.recursive) {
+      for (const files::FolderEntry& entry : ListFolder(folder)) {
+        if (!IsFolder(entry)) continue;
         if (search.skipSystemFolders && IsSystemFolder(entry.name)) continue;
         walk(folder + L"\\" + entry.name, search);
       }
     }
-    if (search.deleteMode && folder != search.root && ToHost(folder, hostFolder) == 0)
-      platform::removeDirectory(hostFolder);  // only succeeds once it is empty
+    if (search.deleteMode && folder != search.root)
+      files::removeDirectory(folder);  // only succeeds once it is empty
   } catch (...) {
     LogError(L"Exception occured during searchin file %s inside directory %s",
              search.pattern.c_str(), folder.c_str());
@@ -211,10 +206,7 @@ std::unique_ptr<CJSONReturn> File::removeFile(StackFrame& args) {
       LogError(L"File path [ %s ] to remove file is a directory", path.c_str());
       return;
     }
-    std::string host;
-    platform::IMachine* machine = platform::currentMachine();
-    if (recursive && ToHost(foldername, host) == 0 && machine &&
-        machine->paths().toWindowsPath(host).size() <= 3) {
+    if (recursive && files::isDriveRoot(foldername)) {
       // Emptying a whole drive (Z:\ is the host's own /) is never a check's
       // business.
       call.SetError(platform::ERROR_ACCESS_DENIED);
@@ -264,31 +256,25 @@ std::unique_ptr<CJSONReturn> File::collectFileInfo(StackFrame& args) {
     std::string hostFolder;
     int32_t code = store ? StoreFolderToHost(store->GetStoreFolder(), hostFolder)
                          : platform::ERROR_PATH_NOT_FOUND;
-    std::error_code ec;
-    std::filesystem::path csvFolder = std::filesystem::path(hostFolder) / "collection" / "FileVersion";
-    if (code == 0) {
-      std::filesystem::create_directories(csvFolder, ec);
-      if (ec) code = platform::winErrorFromErrno(ec.value());
-    }
-    std::ofstream csv;
-    if (code == 0) {
-      csv.open(csvFolder / toUtf8(name), std::ios::binary | std::ios::app);
-      if (!csv) code = platform::ERROR_ACCESS_DENIED;
-    }
+    const std::wstring csvFolder = files::windowsPath(hostFolder) + L"\\collection\\FileVersion";
+    const std::wstring csv = csvFolder + L"\\" + name;
+    if (code == 0) code = files::createFolders(csvFolder);
+    // Opened for appending once here, so a file that cannot be written
+    // fails the call before the walk.
+    if (code == 0) code = files::appendToFile(csv, {});
     if (code != 0) {
       call.SetError(code);
       LogError(L"Failed to open a .csv file");
       return;
     }
     SearchRecord search;
-    search.output = &csv;
+    search.output = csv;
     search.pattern = filename;
     search.root = foldername;
     search.recursive = recursive;
     search.skipSystemFolders = skip;
     walk(foldername, search);
     if (search.wroteLine) call.SetError(0);
-    csv.close();
   }, L"Exception Occured during collecting file info");
   return call.Finish(std::move(result));
 }

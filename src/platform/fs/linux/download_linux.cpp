@@ -13,8 +13,10 @@
 #include <string>
 
 #include "base/linux/errno_map.h"
+#include "fs/linux/windows_paths.h"
 #include "zorel/common/utf8.h"
 #include "zorel/platform/fs/download.h"
+#include "zorel/platform/machine/machine.h"
 #include "zorel/platform/machine/paths.h"
 
 namespace zorel::platform {
@@ -239,6 +241,22 @@ DownloadResult downloadToFile(const std::string& url, const std::string& destina
   }
   result.bytes = sink.bytes;
   return result;
+}
+
+DownloadResult downloadToFile(const std::string& url, std::wstring_view destination,
+                              DownloadOptions options) {
+  std::string host;
+  if (detail::mapWindowsPath(destination, host) != ERROR_SUCCESS) {
+    DownloadResult result;
+    result.hresult = kHresultCannotWrite;
+    result.message = L"the destination is not a path of the machine";
+    return result;
+  }
+  if (!options.paths) {
+    IMachine* machine = currentMachine();
+    options.paths = machine ? &machine->paths() : nullptr;
+  }
+  return downloadToFile(url, host, options);
 }
 
 }  // namespace zorel::platform

@@ -8,32 +8,29 @@
 #include <string>
 
 #include "base/linux/errno_map.h"
+#include "fs/linux/regular_file.h"
 #include "zorel/platform/fs/file_attributes.h"
 #include "zorel/platform/fs/file_ops.h"
 
 namespace zorel::platform {
-namespace {
 
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-  int release() {
-    int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-
- private:
-  int fd_;
-};
-
-}  // namespace
+using detail::UniqueFd;
 
 WinError winErrorFromErrno(int err) { return detail::win32FromErrno(err); }
+
+WinError getFileType(const std::string& hostPath, FileType& type) {
+  struct stat st {};
+  if (::stat(hostPath.c_str(), &st) != 0) {
+    int err = errno;
+    if (err != ENOENT && err != ENOTDIR) return detail::win32FromErrno(err);
+    type = FileType::kMissing;
+    return detail::missingFileError(hostPath, err);
+  }
+  type = S_ISREG(st.st_mode)   ? FileType::kRegular
+         : S_ISDIR(st.st_mode) ? FileType::kFolder
+                               : FileType::kSpecial;
+  return ERROR_SUCCESS;
+}
 
 WinError pathFileExists(const std::string& hostPath) {
   if (hostPath.empty()) return ERROR_PATH_NOT_FOUND;
@@ -45,7 +42,11 @@ WinError pathFileExists(const std::string& hostPath) {
 WinError deleteFile(const std::string& hostPath) {
   struct stat st {};
   if (::lstat(hostPath.c_str(), &st) != 0) return detail::missingFileError(hostPath, errno);
-  if (S_ISDIR(st.st_mode)) return ERROR_ACCESS_DENIED;
+  if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
+    // Folders, and the pipes and devices a host folder such as Z:\dev holds.
+    setLastError(ERROR_ACCESS_DENIED);
+    return ERROR_ACCESS_DENIED;
+  }
   if (!S_ISLNK(st.st_mode)) {
     uint32_t attributes = 0;
     if (getFileAttributes(hostPath, attributes) == ERROR_SUCCESS &&
@@ -70,50 +71,43 @@ WinError removeDirectory(const std::string& hostPath) {
 
 WinError copyFile(const std::string& source, const std::string& destination,
                   bool failIfExists) {
-  Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
-  if (in.get() < 0) return detail::missingFileError(source, errno);
+  UniqueFd in;
+  if (WinError e = detail::openRegularFile(source, O_RDONLY, 0, in)) return e;
   struct stat from {};
   if (::fstat(in.get(), &from) != 0) return detail::win32FromErrno(errno);
-  if (S_ISDIR(from.st_mode)) return ERROR_ACCESS_DENIED;
 
   struct stat to {};
   if (::stat(destination.c_str(), &to) == 0) {
-    if (failIfExists) return ERROR_FILE_EXISTS;
-    if (S_ISDIR(to.st_mode)) return ERROR_ACCESS_DENIED;
+    if (failIfExists) return detail::win32FromErrno(EEXIST);
+    if (!S_ISREG(to.st_mode)) {
+      setLastError(ERROR_ACCESS_DENIED);
+      return ERROR_ACCESS_DENIED;
+    }
     // The same file under two names: truncating the destination would
     // empty the source too.
-    if (to.st_dev == from.st_dev && to.st_ino == from.st_ino) return ERROR_SHARING_VIOLATION;
+    if (to.st_dev == from.st_dev && to.st_ino == from.st_ino) {
+      setLastError(ERROR_SHARING_VIOLATION);
+      return ERROR_SHARING_VIOLATION;
+    }
     uint32_t attributes = 0;
     if (getFileAttributes(destination, attributes) == ERROR_SUCCESS &&
-        (attributes & FILE_ATTRIBUTE_READONLY))
+        (attributes & FILE_ATTRIBUTE_READONLY)) {
+      setLastError(ERROR_ACCESS_DENIED);
       return ERROR_ACCESS_DENIED;
+    }
   }
-  int flags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | (failIfExists ? O_EXCL : 0);
-  Fd out(::open(destination.c_str(), flags, from.st_mode & 0777));
-  if (out.get() < 0) {
-    int err = errno;
-    if (err == EEXIST) return ERROR_FILE_EXISTS;
-    return detail::missingFileError(destination, err);
-  }
+  int flags = O_WRONLY | O_CREAT | O_TRUNC | (failIfExists ? O_EXCL : 0);
+  UniqueFd out;
+  if (WinError e = detail::openRegularFile(destination, flags, from.st_mode & 0777, out)) return e;
   char buffer[1 << 16];
   for (;;) {
-    ssize_t n = ::read(in.get(), buffer, sizeof buffer);
-    if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return detail::win32FromErrno(errno);
-    }
-    for (ssize_t done = 0; done < n;) {
-      ssize_t w = ::write(out.get(), buffer + done, static_cast<size_t>(n - done));
-      if (w < 0) {
-        if (errno == EINTR) continue;
-        return detail::win32FromErrno(errno);
-      }
-      done += w;
-    }
+    size_t got = 0;
+    if (WinError e = detail::readAll(in.get(), buffer, sizeof buffer, got)) return e;
+    if (got == 0) break;
+    if (WinError e = detail::writeAll(out.get(), buffer, got)) return e;
   }
   ::fchmod(out.get(), from.st_mode & 0777);
-  if (::close(out.release()) != 0) return detail::win32FromErrno(errno);
+  if (int err = out.close()) return detail::win32FromErrno(err);
   return ERROR_SUCCESS;
 }
 

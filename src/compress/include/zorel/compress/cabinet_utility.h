@@ -31,11 +31,15 @@ class CabinetUtility : public ICompress {
   bool Compress() override;
 
   // Extracts every file of `cabinet` (a path ending in ".cab") and of the
-  // cabinets it continues into below `outputFolder`. A stored name that is
-  // absolute, has a drive letter or climbs with ".." is skipped and logged,
-  // as is one that would be written through a symbolic link; the result is
-  // then false.
-  bool Decompress(const std::wstring& cabinet, const std::wstring& outputFolder);
+  // cabinets it continues into below `outputFolder`, overwriting files of
+  // the same names. A stored name that is absolute, has a drive letter or
+  // climbs with ".." is skipped and logged, as is one that would be written
+  // through a symbolic link or onto anything but a regular file; the result
+  // is then false. The cabinet's folders are decoded on several threads.
+  //   [O] reason  (may be null) the first failure's log line, for a caller
+  //               that tells a person why.
+  bool Decompress(const std::wstring& cabinet, const std::wstring& outputFolder,
+                  std::wstring* reason = nullptr);
 
   // The cabinet Compress writes; empty until SetTarget accepted a path.
   const std::wstring& CabinetPath() const { return cabinetPath_; }

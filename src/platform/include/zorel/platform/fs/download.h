@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "zorel/platform/base/win_error.h"
 
@@ -52,5 +53,12 @@ inline constexpr int32_t kHresultCannotWrite = static_cast<int32_t>(0x80070005);
 // Downloads `url` (UTF-8) into the host file `destination`.
 DownloadResult downloadToFile(const std::string& url, const std::string& destination,
                               const DownloadOptions& options = {});
+
+// The same into a file named by a Windows path of the current machine; file
+// URLs with a drive are read through the machine's paths unless `options`
+// names other ones. A destination that is no path of the machine fails
+// with kHresultCannotWrite.
+DownloadResult downloadToFile(const std::string& url, std::wstring_view destination,
+                              DownloadOptions options = {});
 
 }  // namespace zorel::platform

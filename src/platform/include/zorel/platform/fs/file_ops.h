@@ -7,7 +7,9 @@
 // differ: a missing file is ERROR_FILE_NOT_FOUND only when its folder
 // exists (else ERROR_PATH_NOT_FOUND); DeleteFileW refuses folders and
 // read-only files with ERROR_ACCESS_DENIED; CopyFileW onto itself fails
-// with ERROR_SHARING_VIOLATION instead of truncating the file.
+// with ERROR_SHARING_VIOLATION instead of truncating the file. Named pipes,
+// sockets and devices are never opened, copied or deleted: they answer
+// ERROR_ACCESS_DENIED, as Windows answers for a device path.
 
 #include <cstdint>
 #include <string>
@@ -22,11 +24,25 @@ inline constexpr WinError ERROR_DIRECTORY = 267;
 // The Win32 code for a host errno (ERROR_GEN_FAILURE when none fits).
 WinError winErrorFromErrno(int err);
 
+enum class FileType {
+  kMissing,  // nothing by that name (or a symbolic link to nothing)
+  kRegular,  // a file whose bytes can be read
+  kFolder,
+  kSpecial,  // a named pipe, a socket or a device
+};
+
+// What hostPath names, symbolic links followed.
+// RETURNS 0 with type set; for a missing name the code of pathFileExists
+// (2 or 3) with type kMissing; another host error with type unchanged.
+WinError getFileType(const std::string& hostPath, FileType& type);
+
 // PathFileExistsW: 0 when the file or folder exists, else 2 or 3 (or the
 // host's error when it cannot be examined).
 WinError pathFileExists(const std::string& hostPath);
 
-// DeleteFileW. A symbolic link is removed, never what it points to.
+// DeleteFileW. A symbolic link is removed, never what it points to; a
+// folder, a read-only file, a pipe, a socket or a device is refused with
+// ERROR_ACCESS_DENIED.
 WinError deleteFile(const std::string& hostPath);
 
 // RemoveDirectoryW: only an empty folder; ERROR_DIR_NOT_EMPTY (145)
@@ -35,7 +51,8 @@ WinError removeDirectory(const std::string& hostPath);
 
 // CopyFileW: the bytes and the permissions of `source` into `destination`.
 // With failIfExists an existing destination gives ERROR_FILE_EXISTS (80).
-// A folder as source or destination gives ERROR_ACCESS_DENIED (5).
+// Anything but a regular file as source or destination (a folder, a pipe,
+// a device) gives ERROR_ACCESS_DENIED (5) without being opened.
 WinError copyFile(const std::string& source, const std::string& destination,
                   bool failIfExists);
 

@@ -5,8 +5,8 @@
 // the pattern walks that remove matching files, describe them in a CSV file
 // or ask the result store to collect them.
 //
-// Paths are Windows paths of the machine (platform/paths.h); every method
-// maps them to host paths itself. Each method writes one operation record
+// Paths are Windows paths of the machine; every method hands them to the
+// platform's file calls (platform/fs/files.h) as they are. Each method writes one operation record
 // (component "File") and answers a CJSONReturn or subclass; none throws to
 // the script except through a failed argument conversion.
 
@@ -66,13 +66,12 @@ class File : public CMethodDispatcher {
   struct SearchRecord;
   // The folder walk shared by removeFile and collectFileInfo.
   void walk(const std::wstring& folder, SearchRecord& search);
-  void describeMatch(const std::wstring& path, const std::string& hostPath,
-                     SearchRecord& search);
+  void describeMatch(const std::wstring& path, SearchRecord& search);
   // Whole-line and replace edits of findAndReplaceContent; false when
   // nothing matched (the file is then left as it was).
-  bool editWholeLines(const std::string& hostPath, const std::wstring& find,
+  bool editWholeLines(const std::wstring& path, const std::wstring& find,
                       const std::wstring& prefix, PluginCall& call);
-  bool editReplace(const std::string& hostPath, const std::wstring& find,
+  bool editReplace(const std::wstring& path, const std::wstring& find,
                    const std::wstring& replacement, PluginCall& call);
 };
 

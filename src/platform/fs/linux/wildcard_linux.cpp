@@ -1,8 +1,10 @@
-#include "wildcard_match.h"
+// FindFirstFileW's name matching (see wildcard.h).
+
+#include "zorel/platform/fs/wildcard.h"
 
 #include <cwctype>
 
-namespace zorel::store_detail {
+namespace zorel::platform {
 
 namespace {
 
@@ -10,8 +12,6 @@ bool sameLetter(wchar_t a, wchar_t b) {
   return a == b || std::towlower(static_cast<wint_t>(a)) == std::towlower(static_cast<wint_t>(b));
 }
 
-// Iterative match with one backtrack point per "*": linear in practice and
-// never recursive, whatever the pattern.
 bool glob(std::wstring_view name, std::wstring_view pattern) {
   size_t n = 0, p = 0;
   size_t starP = std::wstring_view::npos, starN = 0;
@@ -35,9 +35,8 @@ bool glob(std::wstring_view name, std::wstring_view pattern) {
 
 }  // namespace
 
-bool MatchesFilePattern(std::wstring_view name, std::wstring_view pattern) {
+bool matchesFilePattern(std::wstring_view name, std::wstring_view pattern) {
   if (glob(name, pattern)) return true;
-  // "name.*" finds "name" too, as on Windows.
   if (pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == L".*" &&
       name.find(L'.') == std::wstring_view::npos) {
     return glob(name, pattern.substr(0, pattern.size() - 2));
@@ -45,4 +44,8 @@ bool MatchesFilePattern(std::wstring_view name, std::wstring_view pattern) {
   return false;
 }
 
-}  // namespace zorel::store_detail
+bool hasWildcard(std::wstring_view text) {
+  return text.find_first_of(L"*?") != std::wstring_view::npos;
+}
+
+}  // namespace zorel::platform
