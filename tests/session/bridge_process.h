@@ -15,10 +15,11 @@ namespace zorel::testing {
 class BridgeProcess {
  public:
   // Starts ZOREL_BINARY_DIR/src/cli/zorel bridge ARGS with ZOREL_MACHINE set
-  // to machineRoot and `env` ("NAME=VALUE") added; standard error goes to
-  // errFile.
+  // to machineRoot and `env` ("NAME=VALUE") added, in the folder cwd (empty:
+  // the test's own); standard error goes to errFile.
   BridgeProcess(const std::string& machineRoot, const std::vector<std::string>& args,
-                const std::string& errFile, const std::vector<std::string>& env = {});
+                const std::string& errFile, const std::vector<std::string>& env = {},
+                const std::string& cwd = {});
   ~BridgeProcess();
   BridgeProcess(const BridgeProcess&) = delete;
   BridgeProcess& operator=(const BridgeProcess&) = delete;
