@@ -26,7 +26,6 @@
 
 #include "commands.h"
 #include "zorel/common/utf8.h"
-#include "zorel/pathvars/env_and_csidl_variable.h"
 #include "zorel/platform/machine/machine.h"
 #include "zorel/platform/process/console.h"
 #include "zorel/report/report_settings.h"
@@ -80,7 +79,6 @@ int runBridge(const Args& args) {
     std::fprintf(stderr, "zorel bridge: no machine is available (see zorel machine info)\n");
     return 1;
   }
-  EnvAndCsidlVariable::Instance().Build();
   // The JSON layer reports unparsable text on std::cout; standard output
   // carries only the framed responses.
   std::streambuf* savedCout = std::cout.rdbuf(std::cerr.rdbuf());

@@ -56,7 +56,6 @@
 #include "zorel/common/utf8.h"
 #include "zorel/compress/cabinet_utility.h"
 #include "zorel/log/framework_log.h"
-#include "zorel/pathvars/env_and_csidl_variable.h"
 #include "zorel/platform/process/console.h"
 #include "zorel/platform/machine/environment.h"
 #include "zorel/platform/machine/machine.h"
@@ -349,7 +348,6 @@ int runCheck(const Args& args) {
     std::fprintf(stderr, "zorel check: no machine is available (see zorel machine info)\n");
     return 1;
   }
-  EnvAndCsidlVariable::Instance().Build();
 
   PreInstallCheckSettings settings = PreInstallCheckSettings::ForMachine(*machine);
   settings.plainScript = plain;
