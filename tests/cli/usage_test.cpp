@@ -12,9 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <chrono>
-#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -29,33 +27,17 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
-struct Ran {
-  int status = -1;
-  std::string out, err;
-};
-
 using Usage = BridgeTest;
 
-Ran Zorel(const std::string& base, const std::string& args) {
+CommandRun Zorel(const std::string& base, const std::string& args) {
   const std::string errFile = base + "/err.txt";
-  const std::string cmd = "ZOREL_MACHINE='" + base + "/machine' " ZOREL_BINARY_DIR "/src/cli/zorel " + args +
-                          " 2>'" + errFile + "' </dev/null";
-  Ran r;
-  FILE* p = ::popen(cmd.c_str(), "r");
-  std::array<char, 4096> buffer;
-  size_t n;
-  while ((n = std::fread(buffer.data(), 1, buffer.size(), p)) > 0) r.out.append(buffer.data(), n);
-  const int status = ::pclose(p);
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  std::ifstream in(errFile);
-  std::stringstream text;
-  text << in.rdbuf();
-  r.err = text.str();
-  return r;
+  return RunCommand("ZOREL_MACHINE='" + base + "/machine' " ZOREL_BINARY_DIR "/src/cli/zorel " + args + " 2>'" +
+                        errFile + "' </dev/null",
+                    errFile);
 }
 
 TEST_F(Usage, EveryCommandIsListedAlignedAndHasItsOwnHelp) {
-  const Ran list = Zorel(base_, "--help");
+  const CommandRun list = Zorel(base_, "--help");
   ASSERT_EQ(list.status, 0);
   size_t column = 0;
   for (const char* name : {"seal", "unseal", "machine", "check", "bridge"}) {
@@ -68,7 +50,7 @@ TEST_F(Usage, EveryCommandIsListedAlignedAndHasItsOwnHelp) {
     EXPECT_EQ(options, column) << list.out;
 
     for (const std::string& ask : {std::string(name) + " --help", std::string(name) + " -h", "help " + std::string(name)}) {
-      const Ran help = Zorel(base_, ask);
+      const CommandRun help = Zorel(base_, ask);
       EXPECT_EQ(help.status, 0) << ask;
       EXPECT_THAT(help.out, StartsWith(std::string("usage: zorel ") + name + " ")) << ask;
       EXPECT_EQ(help.err, "") << ask;
@@ -79,7 +61,7 @@ TEST_F(Usage, EveryCommandIsListedAlignedAndHasItsOwnHelp) {
 
 TEST_F(Usage, SealingAnEmptyFileSaysWhy) {
   std::ofstream(base_ + "/empty").flush();
-  const Ran r = Zorel(base_, "seal '" + base_ + "/empty' '" + base_ + "/out.enc'");
+  const CommandRun r = Zorel(base_, "seal '" + base_ + "/empty' '" + base_ + "/out.enc'");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "zorel seal: '" + base_ + "/empty' is empty: a sealed container holds at least one byte\n");
   EXPECT_FALSE(std::ifstream(base_ + "/out.enc").good());

@@ -263,6 +263,19 @@ std::vector<Progress> BridgeTest::WaitForEnd(BridgeProcess& bridge, std::chrono:
   return seen;
 }
 
+CommandRun RunCommand(const std::string& command, const std::string& errFile) {
+  CommandRun run;
+  FILE* p = ::popen(command.c_str(), "r");
+  if (!p) return run;
+  char chunk[4096];
+  size_t n;
+  while ((n = std::fread(chunk, 1, sizeof chunk, p)) > 0) run.out.append(chunk, n);
+  const int status = ::pclose(p);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  if (!errFile.empty()) run.err = readFile(errFile);
+  return run;
+}
+
 ProcessUsage Usage(pid_t pid) {
   ProcessUsage usage;
   std::istringstream in(readFile("/proc/" + std::to_string(pid) + "/status"));

@@ -82,6 +82,16 @@ class BridgeTest : public ::testing::Test {
   std::string store_;
 };
 
+// A shell command's exit code (-1 when it did not exit normally), its
+// standard output and, when errFile is given, what it wrote there (the
+// command redirects its standard error to it).
+struct CommandRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+CommandRun RunCommand(const std::string& command, const std::string& errFile = {});
+
 // Resident set (kB) and thread count of a process, from /proc.
 struct ProcessUsage {
   long rssKb = 0;

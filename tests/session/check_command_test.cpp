@@ -3,10 +3,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <array>
-#include <cstdio>
 #include <filesystem>
 
 #include "bridge_process.h"
@@ -19,26 +16,12 @@ using ::testing::HasSubstr;
 
 using CheckThroughController = BridgeTest;
 
-struct CheckRun {
-  int status = -1;
-  std::string out;
-};
-
-CheckRun RunCheck(const std::string& root, const std::string& args) {
-  const std::string cmd = "ZOREL_MACHINE='" + root + "' " ZOREL_BINARY_DIR "/src/cli/zorel check " + args +
-                          " 2>/dev/null";
-  CheckRun run;
-  FILE* p = ::popen(cmd.c_str(), "r");
-  std::array<char, 4096> buffer;
-  size_t n;
-  while ((n = std::fread(buffer.data(), 1, buffer.size(), p)) > 0) run.out.append(buffer.data(), n);
-  const int status = ::pclose(p);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
+CommandRun RunCheck(const std::string& root, const std::string& args) {
+  return RunCommand("ZOREL_MACHINE='" + root + "' " ZOREL_BINARY_DIR "/src/cli/zorel check " + args + " 2>/dev/null");
 }
 
 TEST_F(CheckThroughController, FreshMachineRunsItsSealedSampleAndPacksTheResults) {
-  const CheckRun run = RunCheck(root_, "--offline");
+  const CommandRun run = RunCheck(root_, "--offline");
   ASSERT_EQ(run.status, 0) << run.out;
   EXPECT_THAT(run.out, HasSubstr("[  0%] stage 100: Minimum system requirements"));
   EXPECT_THAT(run.out, HasSubstr("Packaging the results"));
@@ -53,7 +36,7 @@ TEST_F(CheckThroughController, FreshMachineRunsItsSealedSampleAndPacksTheResults
 }
 
 TEST_F(CheckThroughController, SealedOptionAndUnsealableScript) {
-  CheckRun run = RunCheck(root_, "--offline --sealed '" + Sealed("basic.js") + "' --store '" + store_ +
+  CommandRun run = RunCheck(root_, "--offline --sealed '" + Sealed("basic.js") + "' --store '" + store_ +
                                 "' --stages 100,101 --json");
   ASSERT_EQ(run.status, 0);
   EXPECT_THAT(run.out, HasSubstr("\"problemid\" : 3"));

@@ -9,10 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <json/reader.h>
-#include <sys/wait.h>
 
 #include <algorithm>
-#include <array>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -206,27 +204,16 @@ void PrintTo(const UploadCase& c, std::ostream* os) { *os << c.name; }
 
 class CheckUpload : public OnlineRun, public ::testing::WithParamInterface<UploadCase> {
  protected:
-  struct Output {
-    int exitCode = -1;
-    std::string out, err;
-  };
-  Output Check(const std::string& extra = "") {
+  CommandRun Check(const std::string& extra = "") {
     std::string cmd = "ZOREL_MACHINE='" + root_ + "'";
     for (const std::string& e : Env()) {
       const size_t eq = e.find('=');
       cmd += " " + e.substr(0, eq + 1) + "'" + e.substr(eq + 1) + "'";
     }
-    cmd += " " ZOREL_BINARY_DIR "/src/cli/zorel check --online --store '" + store_ + "' --sealed '" +
-           Sealed("basic.js") + "' " + extra + " 2>'" + base_ + "/check.err'";
-    Output o;
-    FILE* p = ::popen(cmd.c_str(), "r");
-    std::array<char, 4096> buffer;
-    size_t n;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), p)) > 0) o.out.append(buffer.data(), n);
-    const int status = ::pclose(p);
-    o.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    o.err = ReadAll(base_ + "/check.err");
-    return o;
+    const std::string errFile = base_ + "/check.err";
+    return RunCommand(cmd + " " ZOREL_BINARY_DIR "/src/cli/zorel check --online --store '" + store_ +
+                          "' --sealed '" + Sealed("basic.js") + "' " + extra + " 2>'" + errFile + "'",
+                      errFile);
   }
 };
 
@@ -244,8 +231,8 @@ TEST_P(CheckUpload, SummarySaysWhatBecameOfTheUpload) {
   StartServer(c.faults);
   for (const bool json : {false, true}) {
     SCOPED_TRACE(json ? "--json" : "readable");
-    const Output o = Check(json ? "--json" : "");
-    EXPECT_EQ(o.exitCode, 0) << o.out << o.err;  // the check itself completed
+    const CommandRun o = Check(json ? "--json" : "");
+    EXPECT_EQ(o.status, 0) << o.out << o.err;  // the check itself completed
     ASSERT_GT(LastSessionId(), 0);
     std::string said = c.said;
     said.replace(said.find('N'), 1, std::to_string(LastSessionId()));
