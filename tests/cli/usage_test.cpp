@@ -4,27 +4,16 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <fstream>
-#include <sstream>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "../session/bridge_process.h"
 
 namespace zorel::testing {
 namespace {
 
-using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
 using Usage = BridgeTest;
@@ -67,44 +56,16 @@ TEST_F(Usage, SealingAnEmptyFileSaysWhy) {
   EXPECT_FALSE(std::ifstream(base_ + "/out.enc").good());
 }
 
-// Standard error of `zorel bridge --offline` with its standard input on a
-// terminal or on an empty pipe.
-std::string BridgeGreeting(const std::string& base, bool terminal) {
-  const std::string errFile = base + "/bridge-err.txt";
-  int master = -1, slave = -1;
-  if (terminal && ::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return "no terminal";
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::setenv("ZOREL_MACHINE", (base + "/machine").c_str(), 1);
-    ::dup2(terminal ? slave : ::open("/dev/null", O_RDONLY), 0);
-    ::dup2(::open("/dev/null", O_WRONLY), 1);
-    ::dup2(::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
-    ::execl(ZOREL_BINARY_DIR "/src/cli/zorel", "zorel", "bridge", "--offline", static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  std::string text;
-  for (int i = 0; i < 500 && text.find('\n') == std::string::npos; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    std::ifstream in(errFile);
-    std::stringstream s;
-    s << in.rdbuf();
-    text = s.str();
-    if (!terminal && ::waitpid(pid, nullptr, WNOHANG) == pid) return text;
-  }
-  if (terminal) {
-    ::close(slave);
-    ::close(master);  // the bridge reads the end of its input
-  }
-  ::kill(pid, SIGTERM);
-  ::waitpid(pid, nullptr, 0);
-  return text;
-}
-
 TEST_F(Usage, BridgeAtATerminalSaysWhatItReads) {
-  const std::string said = BridgeGreeting(base_, true);
-  EXPECT_THAT(said, StartsWith("zorel bridge: reading UI requests, one JSON text per line"));
-  EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1);
-  EXPECT_EQ(BridgeGreeting(base_, false), "");  // a front end on a pipe gets no greeting
+  // script(1) gives the bridge a terminal as its standard input.
+  const std::string bridge = "ZOREL_MACHINE='" + root_ + "' " ZOREL_BINARY_DIR "/src/cli/zorel bridge --offline";
+  const std::string errFile = base_ + "/bridge-err.txt";
+  const CommandRun atTerminal =
+      RunCommand("script -qec \"" + bridge + " 2>'" + errFile + "'\" /dev/null </dev/null", errFile);
+  EXPECT_THAT(atTerminal.err, StartsWith("zorel bridge: reading UI requests, one JSON text per line"));
+  EXPECT_EQ(std::count(atTerminal.err.begin(), atTerminal.err.end(), '\n'), 1);
+  // A front end on a pipe gets no greeting.
+  EXPECT_EQ(RunCommand(bridge + " 2>'" + errFile + "' </dev/null", errFile).err, "");
 }
 
 }  // namespace
