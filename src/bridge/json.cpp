@@ -195,6 +195,12 @@ void JSON::FromValue(const Json::Value& value) {
   }
 }
 
+namespace {
+thread_local uint64_t unreadableTexts = 0;
+}  // namespace
+
+uint64_t UnreadableJsonTexts() { return unreadableTexts; }
+
 void JSON::FromString(const std::string& text) {
   Json::Value root;
   bool parsed = false;
@@ -211,6 +217,7 @@ void JSON::FromString(const std::string& text) {
   if (!parsed) {
     std::cout << "Parsing Unsuccessfull" << std::endl;
   }
+  if (!text.empty() && (!parsed || !root.isObject())) ++unreadableTexts;
   FromValue(root);
 }
 

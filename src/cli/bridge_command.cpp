@@ -10,7 +10,12 @@
 //
 // --online / --offline replace the connection test to the report server;
 // --sealed names the check script instead of the machine's preinstall.enc;
-// --store a data folder instead of %APPDATA%\prynesecurity\zorel\.
+// --store a data folder instead of %APPDATA%\prynesecurity\zorel\. A
+// machine without APPDATA and no --store gives no data folder: the bridge
+// says so once on standard error and every run then ends with error 1000
+// ("Failed to initialize the framework"), writing nothing.
+//
+// Started at a terminal, it says on standard error what it reads.
 
 #include <cstdio>
 #include <filesystem>
@@ -21,8 +26,8 @@
 
 #include "commands.h"
 #include "zorel/common/utf8.h"
-#include "zorel/pathvars/env_and_csidl_variable.h"
 #include "zorel/platform/machine/machine.h"
+#include "zorel/platform/process/console.h"
 #include "zorel/report/report_settings.h"
 #include "zorel/session/online_flag.h"
 #include "zorel/session/pre_install_check.h"
@@ -74,7 +79,6 @@ int runBridge(const Args& args) {
     std::fprintf(stderr, "zorel bridge: no machine is available (see zorel machine info)\n");
     return 1;
   }
-  EnvAndCsidlVariable::Instance().Build();
   // The JSON layer reports unparsable text on std::cout; standard output
   // carries only the framed responses.
   std::streambuf* savedCout = std::cout.rdbuf(std::cerr.rdbuf());
@@ -88,6 +92,17 @@ int runBridge(const Args& args) {
   if (!options.store.empty()) {
     settings.dataFolder = fs::absolute(options.store).lexically_normal().string();
     if (settings.dataFolder.back() != '/') settings.dataFolder += '/';
+  }
+
+  if (settings.dataFolder.empty()) {
+    std::fprintf(stderr,
+                 "zorel bridge: the machine has no application-data folder (APPDATA); every check "
+                 "will fail with error 1000 (--store DIR gives one)\n");
+  }
+  if (platform::streamIsTerminal(0)) {
+    std::fprintf(stderr,
+                 "zorel bridge: reading UI requests, one JSON text per line, e.g. "
+                 "{\"operationid\":1}; end with Ctrl-D\n");
   }
 
   std::unique_ptr<PreInstallCheck> controller;

@@ -2,7 +2,8 @@
 //             [--problems N,...] [--store DIR] [--online | --offline] [--json]
 //
 // Runs a check on the machine the way the window does: through the session
-// controller (start, progress read every 200 ms, result). The check script
+// controller (start, progress, result). Progress is read whenever the
+// controller says it changed, and at least every 200 ms. The check script
 // is the machine's sealed preinstall.enc unless --sealed names another one
 // or --script a plain one. Each requested stage runs the requested problems
 // (or, without --problems, every problem the script declared for it); the
@@ -16,13 +17,17 @@
 // again for reading. --online / --offline replace the connection test.
 //
 // Output: a progress bar on a terminal, progress lines otherwise, then a
-// readable summary; with --json the summary is printed instead as one JSON
-// document (the "result" of the UI protocol) and everything else goes to
-// standard error. Ctrl-C cancels the run.
+// readable summary (requirement tokens in words) and what became of the
+// upload; with --json the summary is printed instead as one JSON document
+// (the "result" of the UI protocol) and everything else goes to standard
+// error. Ctrl-C cancels the run (the framework worker ignores it and is
+// told through the controller).
 //
 // Exit codes: 0 the run completed; 1 it did not (details in FrameWork.log in
-// the machine's TEMP folder); 2 the command could not start (a missing or
-// unreadable script, bad options); 130 cancelled with Ctrl-C.
+// the machine's TEMP folder), or nothing ran (no problem of the script
+// matched the stages and problems asked for); 2 the command could not start
+// (a missing, empty or unreadable script, bad options); 130 cancelled with
+// Ctrl-C.
 
 #include <cstdio>
 #include <filesystem>
@@ -36,20 +41,21 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <sstream>
-#include <thread>
 #include <string>
 #include <vector>
 
+#include "check_summary.h"
 #include "commands.h"
 #include "zorel/bridge/progress_json.h"
 #include "zorel/bridge/result_json.h"
 #include "zorel/common/utf8.h"
 #include "zorel/compress/cabinet_utility.h"
 #include "zorel/log/framework_log.h"
-#include "zorel/pathvars/env_and_csidl_variable.h"
 #include "zorel/platform/process/console.h"
 #include "zorel/platform/machine/environment.h"
 #include "zorel/platform/machine/machine.h"
@@ -67,8 +73,34 @@ constexpr const char* kUsage =
     "usage: zorel check [--script FILE.js | --sealed FILE.enc] [--stages 100,101,102] "
     "[--problems N,...] [--store DIR] [--online | --offline] [--json]\n";
 
-// How often the progress is read, as the page does.
+// How often the progress is read, as the page does, when the controller
+// has not said that it changed.
 constexpr auto kPollInterval = std::chrono::milliseconds(200);
+
+// Wakes the progress loop when the controller's progress record changes,
+// so the command follows the run as it happens instead of up to one poll
+// interval behind it.
+class ProgressSignal {
+ public:
+  void Notify() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      changed_ = true;
+    }
+    cv_.notify_all();
+  }
+  // Waits until a change since the last call, or at most `limit`.
+  void Wait(std::chrono::milliseconds limit) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    cv_.wait_for(lock, limit, [this] { return changed_; });
+    changed_ = false;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  bool changed_ = false;
+};
 
 struct CheckOptions {
   std::string script;
@@ -163,6 +195,7 @@ bool storeFolder(platform::IMachine& machine, const CheckOptions& options, std::
   std::error_code ec;
   if (!options.store.empty()) {
     folder = fs::absolute(options.store, ec).lexically_normal().string();
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
   } else {
     std::wstring appData;
     std::string host;
@@ -179,48 +212,6 @@ bool storeFolder(platform::IMachine& machine, const CheckOptions& options, std::
     return false;
   }
   return true;
-}
-
-const char* stageRole(int32_t stage) {
-  switch (stage) {
-    case 100: return "minimum system health";
-    case 101: return "detection";
-    case 102: return "remediation";
-    default: return "other stage";
-  }
-}
-
-std::string problemStatusText(int32_t status) {
-  switch (status) {
-    case 0: return "not run";
-    case 1: return "passed";
-    case 2: return "not passed";
-    default: return "status " + std::to_string(status);
-  }
-}
-
-void printSummary(FILE* out, ResultJson& summary) {
-  std::fprintf(out, "\nStages:\n");
-  if (summary.stages.Empty()) std::fprintf(out, "  (none)\n");
-  for (size_t i = 0; i < summary.stages.Size(); ++i) {
-    const StatusData& s = *summary.stages.Get(i);
-    std::fprintf(out, "  %d %-22s %s\n", s.stageId, stageRole(s.stageId),
-                 s.status == 1 ? "passed" : "needs attention");
-  }
-  std::fprintf(out, "\nProblems:\n");
-  if (summary.problems.Empty()) std::fprintf(out, "  (none)\n");
-  for (size_t i = 0; i < summary.problems.Size(); ++i) {
-    ProblemData& p = *summary.problems.Get(i);
-    std::fprintf(out, "  %d %s\n", p.problemId, p.name.c_str());
-    if (!p.description.empty()) std::fprintf(out, "      %s\n", p.description.c_str());
-    if (!p.url.empty()) std::fprintf(out, "      %s\n", p.url.c_str());
-    for (size_t j = 0; j < p.status.Size(); ++j) {
-      const StatusData& s = *p.status.Get(j);
-      std::fprintf(out, "      stage %d: %s", s.stageId, problemStatusText(s.status).c_str());
-      if (!s.outcome.empty()) std::fprintf(out, ", outcome: %s", s.outcome.c_str());
-      std::fprintf(out, "\n");
-    }
-  }
 }
 
 // Sends std::cout to standard error while it lives: library code that
@@ -309,6 +300,25 @@ ResultJson requestedSummary(const Json::Value& result, const CheckOptions& optio
   return summary;
 }
 
+// One line on what became of the upload of db.cab.
+void printUpload(FILE* out, int32_t session, UploadOutcome outcome) {
+  if (session <= 0) return;
+  const std::string log = FrameworkLog::Instance().path();
+  switch (outcome) {
+    case UploadOutcome::Taken:
+      std::fprintf(out, "Uploaded as session %d\n", session);
+      break;
+    case UploadOutcome::Unreadable:
+      std::fprintf(out, "Upload under session %d was sent, but the server's answer could not be read; see %s\n",
+                   session, log.c_str());
+      break;
+    case UploadOutcome::Refused:
+    case UploadOutcome::None:
+      std::fprintf(out, "Upload under session %d failed; see %s\n", session, log.c_str());
+      break;
+  }
+}
+
 }  // namespace
 
 int runCheck(const Args& args) {
@@ -324,6 +334,11 @@ int runCheck(const Args& args) {
                    reason.c_str());
       return 2;
     }
+    if (script.empty()) {
+      std::fprintf(stderr, "zorel check: the script '%s' is empty; there is nothing to run\n",
+                   options.script.c_str());
+      return 2;
+    }
     plain = std::move(script);
   }
 
@@ -333,7 +348,6 @@ int runCheck(const Args& args) {
     std::fprintf(stderr, "zorel check: no machine is available (see zorel machine info)\n");
     return 1;
   }
-  EnvAndCsidlVariable::Instance().Build();
 
   PreInstallCheckSettings settings = PreInstallCheckSettings::ForMachine(*machine);
   settings.plainScript = plain;
@@ -364,20 +378,28 @@ int runCheck(const Args& args) {
   SetOnlineFlag(options.online ? *options.online
                                : TestInternetConnection(fromUtf8(
                                      ReportServerSettings::FromEnvironment().baseAddress)));
+  ProgressSignal changed;  // outlives the controller, whose worker calls it
+  settings.progressChanged = [&changed] { changed.Notify(); };
   platform::installInterruptHandler();
   PreInstallCheck controller(settings);
 
   const Json::Value started = ask(controller, startRequest(options));
   if (!started["status"].asBool()) {
-    std::fprintf(stderr, "zorel check: the check script '%s' cannot be unsealed\n",
-                 settings.sealedScript.c_str());
+    if (plain) {
+      std::fprintf(stderr, "zorel check: the script '%s' cannot be run\n", options.script.c_str());
+    } else {
+      std::fprintf(stderr, "zorel check: the check script '%s' cannot be unsealed\n",
+                   settings.sealedScript.c_str());
+    }
     return 2;
   }
 
   Json::Value progress;
   std::string lastStep;
-  bool cancelled = false;
   for (;;) {
+    // A Ctrl-C is looked at before the run's state: the run may have ended
+    // because of it.
+    if (platform::interruptRequested()) break;
     progress = ask(controller, L"{\"operationid\":1}");
     const Json::Value& p = progress["progress"];
     const int percentage = p["percentage"].asInt();
@@ -391,14 +413,10 @@ int runCheck(const Args& args) {
     }
     lastStep = message;
     if (!progress["status"].asBool() || percentage >= 100) break;
-    if (platform::interruptRequested()) {
-      cancelled = true;
-      break;
-    }
-    std::this_thread::sleep_for(kPollInterval);
+    changed.Wait(kPollInterval);
   }
   if (bar) std::printf("\n");
-  if (cancelled) {
+  if (platform::interruptRequested()) {
     std::fprintf(stderr, "zorel check: cancelling...\n");
     ask(controller, L"{\"operationid\":3}");
     std::fprintf(stderr, "zorel check: cancelled\n");
@@ -419,20 +437,19 @@ int runCheck(const Args& args) {
     std::fwrite(document.data(), 1, document.size(), stdout);
     std::fflush(stdout);
   } else {
-    printSummary(stdout, summary);
+    PrintSummary(stdout, summary);
     std::printf("\nResult store: %s/ResultStore.db\n", folder.c_str());
     if (fs::exists(folder + "/db.cab", ec)) std::printf("Packaged results: %s/db.cab\n", folder.c_str());
-    const int32_t session = answer["session"]["sessionid"].asInt();
-    if (session > 0 && controller.LastUploadTaken()) {
-      std::printf("Uploaded as session %d\n", session);
-    } else if (session > 0) {
-      std::printf("Upload under session %d failed; see %s\n", session,
-                  FrameworkLog::Instance().path().c_str());
-    }
   }
+  printUpload(out, answer["session"]["sessionid"].asInt(), controller.LastUpload());
   if (!completed) {
     std::fprintf(stderr, "zorel check: the run did not complete; see %s\n",
                  FrameworkLog::Instance().path().c_str());
+    return 1;
+  }
+  if (NothingRan(summary)) {
+    std::fprintf(stderr, "zorel check: nothing ran: no problem of the script matches the stages%s asked for\n",
+                 options.problems.empty() ? "" : " and problems");
     return 1;
   }
   return 0;

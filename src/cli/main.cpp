@@ -1,6 +1,13 @@
+// The zorel command: one table of subcommands. A new command is one entry
+// here and its run function in <name>_command.cpp (declared in commands.h);
+// `zorel --help`, `zorel help NAME` and `zorel NAME --help` are made from
+// the entry.
+
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "commands.h"
 
@@ -9,35 +16,115 @@ namespace {
 
 struct Command {
   const char* name;
-  const char* usage;
-  const char* summary;
+  const char* args;     // what follows the name in its usage line; null: internal, not listed
+  const char* summary;  // one line
+  const char* options;  // its options, one per line ("  --x  what"), or null
   int (*run)(const Args&);
 };
 
 const Command kCommands[] = {
-    {"seal", "seal IN OUT [--value N]", "seal a file into the container format", runSeal},
-    {"unseal", "unseal IN OUT", "verify and open a sealed container", runUnseal},
-    {"machine", "machine init [--image NAME] | reset | info",
-     "create, reset or describe the emulated Windows machine", runMachine},
-    {"check", "check --script FILE.js [--stages L] [--problems L] [--store DIR] [--json]",
-     "run a check script on the machine", runCheck},
-    {"bridge", "bridge [--online|--offline] [--sealed FILE.enc] [--store DIR]",
-     "answer UI requests, one JSON text per line on standard input", runBridge},
-    {"cab", "cab list CAB | cab extract CAB DIR", "list or extract a cabinet (collection.cab, db.cab)",
-     runCab},
-    // Started by the session controller only; not listed in the help.
-    {"worker", nullptr, nullptr, runWorker},
+    {"seal", "IN OUT [--value N]", "seal a file into the container format",
+     "  --value N  the header's value field, decimal or 0x hexadecimal (default 1)\n", runSeal},
+    {"unseal", "IN OUT", "verify and open a sealed container", nullptr, runUnseal},
+    {"machine", "init [--image NAME] | reset [--image NAME] | info",
+     "create, reset or describe the emulated Windows machine",
+     "  init          create the machine ($ZOREL_MACHINE) unless it exists\n"
+     "  reset         replace it with a fresh one\n"
+     "  info          describe it\n"
+     "  --image NAME  the image to create it from (machines/NAME; default: default)\n",
+     runMachine},
+    {"check",
+     "[--script FILE.js | --sealed FILE.enc] [--stages L] [--problems L] [--store DIR] "
+     "[--online | --offline] [--json]",
+     "run a check script on the machine",
+     "  --script FILE.js    a plain check script instead of the machine's preinstall.enc\n"
+     "  --sealed FILE.enc   another sealed check script\n"
+     "  --stages L          the stages to run, e.g. 100,101 (default 100,101,102)\n"
+     "  --problems L        only these problem ids (default: every declared problem)\n"
+     "  --store DIR         the data folder instead of %APPDATA%\\prynesecurity\\zorel\\\n"
+     "  --online|--offline  skip the connection test to the report server\n"
+     "  --json              print the result as one JSON document on standard output\n"
+     "exit codes: 0 completed, 1 did not complete or nothing ran, 2 could not start,\n"
+     "            130 cancelled with Ctrl-C\n",
+     runCheck},
+    {"bridge", "[--online | --offline] [--sealed FILE.enc] [--store DIR]",
+     "answer UI requests, one JSON text per line on standard input",
+     "  each line read is one request; each answer is its length in bytes on a\n"
+     "  line of its own, then the answer text. End of input ends the program.\n"
+     "  --online|--offline  skip the connection test to the report server\n"
+     "  --sealed FILE.enc   another sealed check script\n"
+     "  --store DIR         the data folder instead of %APPDATA%\\prynesecurity\\zorel\\\n",
+     runBridge},
+    // Started by the session controller only.
+    {"worker", nullptr, nullptr, nullptr, runWorker},
 };
 
+constexpr size_t kLineWidth = 79;
+
+// The usage arguments broken into lines of at most `width` columns, at
+// blanks outside brackets.
+std::vector<std::string> wrapArgs(const std::string& args, size_t width) {
+  std::vector<std::string> words;
+  std::string word;
+  int depth = 0;
+  for (char c : args) {
+    if (c == '[') ++depth;
+    if (c == ']') --depth;
+    if (c == ' ' && depth == 0) {
+      words.push_back(word);
+      word.clear();
+    } else {
+      word += c;
+    }
+  }
+  if (!word.empty()) words.push_back(word);
+  std::vector<std::string> lines(1);
+  for (const std::string& w : words) {
+    if (!lines.back().empty() && lines.back().size() + 1 + w.size() > width) lines.emplace_back();
+    if (!lines.back().empty()) lines.back() += ' ';
+    lines.back() += w;
+  }
+  return lines;
+}
+
 void printHelp(FILE* out) {
+  size_t nameWidth = 0;
+  for (const Command& c : kCommands) {
+    if (c.args) nameWidth = std::max(nameWidth, std::strlen(c.name));
+  }
+  const std::string indent(2 + nameWidth + 2, ' ');
   std::fprintf(out,
                "usage: zorel COMMAND [ARGS]\n\n"
                "Pre-installation diagnostics on an emulated Windows machine.\n\n"
                "commands:\n");
   for (const Command& c : kCommands) {
-    if (c.usage) std::fprintf(out, "  %-44s %s\n", c.usage, c.summary);
+    if (!c.args) continue;
+    const std::vector<std::string> lines = wrapArgs(c.args, kLineWidth - indent.size());
+    std::fprintf(out, "  %-*s  %s\n", static_cast<int>(nameWidth), c.name, lines[0].c_str());
+    for (size_t i = 1; i < lines.size(); ++i) std::fprintf(out, "%s%s\n", indent.c_str(), lines[i].c_str());
+    std::fprintf(out, "%s%s\n", indent.c_str(), c.summary);
   }
-  std::fprintf(out, "  %-44s %s\n", "--help", "show this help");
+  std::fprintf(out, "\n'zorel COMMAND --help' describes one command.\n");
+}
+
+void printCommandHelp(FILE* out, const Command& c) {
+  const std::string lead = std::string("usage: zorel ") + c.name + " ";
+  const std::vector<std::string> lines = wrapArgs(c.args, kLineWidth - lead.size());
+  std::fprintf(out, "%s%s\n", lead.c_str(), lines[0].c_str());
+  for (size_t i = 1; i < lines.size(); ++i) {
+    std::fprintf(out, "%s%s\n", std::string(lead.size(), ' ').c_str(), lines[i].c_str());
+  }
+  std::fprintf(out, "\n%c%s.\n", static_cast<char>(c.summary[0] - 'a' + 'A'), c.summary + 1);
+  if (c.options) std::fprintf(out, "\n%s", c.options);
+}
+
+bool isHelp(const std::string& arg) { return arg == "--help" || arg == "-h"; }
+
+const Command* find(const char* name) {
+  for (const Command& c : kCommands) {
+    if (std::strcmp(name, c.name) == 0) return &c;
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -45,22 +132,37 @@ void printHelp(FILE* out) {
 
 int main(int argc, char** argv) {
   using namespace zorel::cli;
-  if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") ||
-      !std::strcmp(argv[1], "help")) {
-    printHelp(stdout);
-    return argc < 2 ? 1 : 0;
+  if (argc < 2) {
+    printHelp(stderr);
+    return 1;
   }
-  for (const Command& c : kCommands) {
-    if (std::strcmp(argv[1], c.name) == 0) {
-      Args args(argv + 2, argv + argc);
-      try {
-        return c.run(args);
-      } catch (const std::exception& e) {
-        std::fprintf(stderr, "zorel %s: %s\n", c.name, e.what());
-        return 1;
-      }
+  const std::string first = argv[1];
+  if (isHelp(first) || first == "help") {
+    const Command* c = argc > 2 && first == "help" ? find(argv[2]) : nullptr;
+    if (c && c->args) {
+      printCommandHelp(stdout, *c);
+    } else if (argc > 2 && first == "help") {
+      std::fprintf(stderr, "zorel: unknown command '%s' (see zorel --help)\n", argv[2]);
+      return 1;
+    } else {
+      printHelp(stdout);
     }
+    return 0;
   }
-  std::fprintf(stderr, "zorel: unknown command '%s' (see zorel --help)\n", argv[1]);
-  return 1;
+  const Command* c = find(argv[1]);
+  if (!c) {
+    std::fprintf(stderr, "zorel: unknown command '%s' (see zorel --help)\n", argv[1]);
+    return 1;
+  }
+  Args args(argv + 2, argv + argc);
+  if (c->args && std::any_of(args.begin(), args.end(), isHelp)) {
+    printCommandHelp(stdout, *c);
+    return 0;
+  }
+  try {
+    return c->run(args);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "zorel %s: %s\n", c->name, e.what());
+    return 1;
+  }
 }

@@ -188,6 +188,11 @@ int runSeal(const Args& args) {
     if (tooLarge) fail(cmd, "'" + positional[0] + "' is larger than a container can hold (4294967295 bytes)");
     return 1;
   }
+  if (plain->empty()) {
+    // The container's cipher refuses an empty payload (result 6000).
+    fail(cmd, "'" + positional[0] + "' is empty: a sealed container holds at least one byte");
+    return 1;
+  }
   std::vector<uint8_t> sealed(plain->size() + kSealHeaderSize);
   const int32_t rc = Seal(nullptr, 0, plain->data(), plain->size(), value, sealed.data(), sealed.size());
   if (rc != kSealOk) {

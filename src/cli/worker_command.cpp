@@ -14,12 +14,16 @@
 #include "zorel/common/utf8.h"
 #include "zorel/pathvars/env_and_csidl_variable.h"
 #include "zorel/platform/process/child_process.h"
+#include "zorel/platform/process/console.h"
 #include "zorel/platform/machine/machine.h"
 #include "zorel/session/framework_worker.h"
 
 namespace zorel::cli {
 
 int runWorker(const Args& args) {
+  // A Ctrl-C at the terminal reaches this process too; the controller
+  // turns it into a cancel and tells the worker over the channel.
+  platform::ignoreInterrupts();
   std::string root;
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--machine" && i + 1 < args.size()) {

@@ -1,9 +1,12 @@
 // The worker process: one FrameworkLib driven over the channel.
 //
-// A reader thread takes every message off the channel: "cancel" sets the
-// cancel event at once (the framework polls it between problems), all other
-// requests are queued for the main thread, which runs them one at a time and
-// writes the progress and the reply. Only the main thread writes.
+// A reader thread takes every message off the channel and applies its
+// effect on the cancel event at once, in arrival order: "cancel" sets it
+// (the framework polls it between problems), a request sets or resets it as
+// its "cancelled" says. The requests are then queued for the main thread,
+// which runs them one at a time and writes the progress and the reply. Only
+// the main thread writes. A request's reset can therefore never undo a
+// cancel that arrived after it, however long it waited in the queue.
 
 #include "zorel/session/framework_worker.h"
 
@@ -85,7 +88,23 @@ class WorkerLoop {
           cancel_->set();
           continue;
         }
+        // The controller's cancel state when it sent the request.
+        if (message.isMember("cancelled")) {
+          const Json::Value& cancelled = message["cancelled"];
+          if (cancelled.isBool() && cancelled.asBool()) {
+            cancel_->set();
+          } else {
+            cancel_->reset();
+          }
+        }
+        // Nothing follows "quit": stop reading now rather than at the
+        // next read timeout, so the worker ends as soon as it is told.
+        const bool quit = message["op"] == "quit";
         queue_.push_back(std::move(message));
+        if (quit) {
+          queueReady_.notify_all();
+          return;
+        }
       }
       queueReady_.notify_all();
     }
@@ -100,13 +119,6 @@ class WorkerLoop {
   }
 
   void Serve(const std::string& op, const Json::Value& request) {
-    // The controller's cancel state when it sent the request; a "cancel"
-    // arriving later sets the event again.
-    if (request["cancelled"].asBool()) {
-      cancel_->set();
-    } else {
-      cancel_->reset();
-    }
     if (!framework_) framework_ = std::make_unique<FrameworkLib>();
     if (op == "initialize") {
       Reply(framework_->Initialize(fromUtf8(request["script"].asString()),

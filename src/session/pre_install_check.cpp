@@ -4,7 +4,6 @@
 #include "zorel/session/pre_install_check.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -13,6 +12,7 @@
 #include "zorel/bridge/request_dispatch.h"
 #include "zorel/common/utf8.h"
 #include "zorel/log/framework_log.h"
+#include "zorel/platform/base/win_error.h"
 #include "zorel/platform/process/child_process.h"
 #include "zorel/platform/machine/environment.h"
 #include "zorel/platform/machine/machine.h"
@@ -114,7 +114,8 @@ bool PreInstallCheck::DecryptScript(const std::string& path) {
     return true;
   } catch (...) {
     FrameworkLog::Instance().Write(LogLevel::Error,
-                                   L"Exception occured in decrypting JS file, ErrorCode: %d", errno);
+                                   L"Exception occured in decrypting JS file, ErrorCode: %d",
+                                   platform::getLastError());
     return false;
   }
 }
@@ -135,6 +136,7 @@ bool PreInstallCheck::Start(const RequestJsonStructure& request) {
     progress_.percentage = 0;
     progress_.message = "$GEN1000$";
   }
+  NotifyProgress();
   FrameworkLog::Instance().Write(LogLevel::Info, L"Initializing the scan operations");
   std::lock_guard<std::mutex> control(controlMutex_);
   if (worker_.joinable() && !workerRunning_.load()) worker_.join();
@@ -152,7 +154,7 @@ bool PreInstallCheck::Start(const RequestJsonStructure& request) {
     workerRunning_ = false;
     FrameworkLog::Instance().Write(LogLevel::Error,
                                    L"Exception occured while executing the problems, ErrorCode: %d",
-                                   errno);
+                                   platform::getLastError());
     return false;
   }
   return true;
@@ -170,8 +172,15 @@ void PreInstallCheck::CopyResult(ResultJson& result, SessionJson& session) {
 }
 
 void PreInstallCheck::SetProgressError() {
-  ThreadSynchronizer::Guard lock(synchronizer_);
-  progress_.errorCode = kOperationNotDone;
+  {
+    ThreadSynchronizer::Guard lock(synchronizer_);
+    progress_.errorCode = kOperationNotDone;
+  }
+  NotifyProgress();
+}
+
+void PreInstallCheck::NotifyProgress() {
+  if (settings_.progressChanged) settings_.progressChanged();
 }
 
 void PreInstallCheck::OnProgress(const ProgressJson* progress) {
@@ -184,6 +193,7 @@ void PreInstallCheck::OnProgress(const ProgressJson* progress) {
     progress_.errorCode = progress->errorCode;
   }
   if (settings_.frameworkProgress) settings_.frameworkProgress(*progress);
+  NotifyProgress();
 }
 
 bool PreInstallCheck::WaitForWorker(std::chrono::milliseconds wait) {
@@ -205,7 +215,12 @@ bool PreInstallCheck::Cancel() {
       // The stage function does not return: end the worker process. The
       // worker thread's pending framework call then fails and the thread
       // ends with the run's failure.
-      if (settings_.framework) settings_.framework->Terminate();
+      if (settings_.framework) {
+        settings_.framework->Terminate();
+        // The script, its problems and the open store went with it: only
+        // a run with stage 100 initialises a framework again.
+        frameworkReady_ = false;
+      }
       WaitForWorker(settings_.terminateWait);
     }
     // A thread cannot be ended from outside without leaving its locks
@@ -216,7 +231,7 @@ bool PreInstallCheck::Cancel() {
   } catch (...) {
     FrameworkLog::Instance().Write(LogLevel::Error,
                                    L"Exception occured while cancelling the operation, ErrorCode: %d",
-                                   errno);
+                                   platform::getLastError());
     return true;
   }
 }

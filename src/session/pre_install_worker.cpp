@@ -1,13 +1,14 @@
 // The worker thread of PreInstallCheck: one check run from the session id to
 // the upload.
 
-#include <cerrno>
 #include <map>
 #include <vector>
 
 #include "zorel/bridge/request_dispatch.h"
 #include "zorel/common/utf8.h"
+#include "zorel/bridge/json.h"
 #include "zorel/log/framework_log.h"
+#include "zorel/platform/base/win_error.h"
 #include "zorel/platform/fs/file_ops.h"
 #include "zorel/platform/process/sync.h"
 #include "zorel/report/report_client.h"
@@ -40,7 +41,7 @@ void PreInstallCheck::WorkerMain() {
   } catch (...) {
     FrameworkLog::Instance().Write(LogLevel::Error,
                                    L"Exception occured while executing the problems, ErrorCode: %d",
-                                   errno);
+                                   platform::getLastError());
     SetProgressError();
   }
   {
@@ -77,7 +78,8 @@ int PreInstallCheck::RunSteps() {
     // An element that JsonCpp's asInt cannot convert (a string, an array)
     // throws there; it ends the run the same way here.
     if (!entry->ProblemIds(ids)) {
-      log.Write(LogLevel::Error, L"Exception occured while executing the problems, ErrorCode: %d", 0);
+      log.Write(LogLevel::Error, L"Exception occured while executing the problems, ErrorCode: %d",
+                platform::getLastError());
       SetProgressError();
       return 1;
     }
@@ -92,7 +94,11 @@ int PreInstallCheck::RunSteps() {
   }
 
   IFrameworkLib* framework = settings_.framework.get();
-  if (hasHealth && framework) {
+  // Without a data folder the store's names would be relative ones (the
+  // working directory) and the framework's folder the host's root: nothing
+  // is reset or opened, and the framework stays not ready.
+  const bool haveFolder = !settings_.dataFolder.empty();
+  if (hasHealth && framework && haveFolder) {
     framework->Package(false);
     frameworkReady_ = false;
     DeletePreviousRun(settings_.dataFolder);
@@ -100,7 +106,7 @@ int PreInstallCheck::RunSteps() {
       frameworkReady_ = framework->Initialize(script_, fromUtf8(settings_.dataFolder), cancel_.get());
     }
   }
-  if (!frameworkReady_ || !framework) {
+  if (!frameworkReady_ || !framework || !haveFolder) {
     log.Write(LogLevel::Error, L"Failed to initialize the framework");
     SetProgressError();
     return 1;
@@ -112,7 +118,7 @@ int PreInstallCheck::RunSteps() {
     storedResult_.problems.Clear();
     storedSession_.sessionId = -1;
   }
-  uploadTaken_ = false;
+  upload_ = UploadOutcome::None;
   ResultJson summary;
   const bool executed = framework->Execute(
       plan, summary, [this](ProgressJson* progress) { OnProgress(progress); });
@@ -132,28 +138,46 @@ int PreInstallCheck::RunSteps() {
       progress_.percentage = 95;
       progress_.message = "$GEN1001$";
     }
+    NotifyProgress();
     if (framework->Package(true) && online) {
       {
         ThreadSynchronizer::Guard lock(synchronizer_);
         progress_.percentage += 2;
       }
+      NotifyProgress();
       const int32_t session = runSessionId_.load();
       if (session > 0) {
         {
           ThreadSynchronizer::Guard lock(synchronizer_);
           progress_.percentage += 2;
         }
+        NotifyProgress();
         {
           std::lock_guard<std::mutex> lock(resultMutex_);
           storedSession_.sessionId = session;
         }
-        uploadTaken_ = settings_.reportService->UploadResult(session);
+        upload_ = Upload(session);
       }
     }
   }
-  ThreadSynchronizer::Guard lock(synchronizer_);
-  progress_.percentage = 100;
+  {
+    ThreadSynchronizer::Guard lock(synchronizer_);
+    progress_.percentage = 100;
+  }
+  NotifyProgress();
   return 0;
+}
+
+UploadOutcome PreInstallCheck::Upload(int32_t session) {
+  // The client reads the server's answer on this thread and keeps only
+  // whether it said "iserror"; an answer that was no JSON object at all
+  // reads as a success there, so it is told apart by the texts this thread
+  // could not read while the upload ran.
+  const uint64_t unreadableBefore = UnreadableJsonTexts();
+  if (!settings_.reportService || !settings_.reportService->UploadResult(session)) {
+    return UploadOutcome::Refused;
+  }
+  return UnreadableJsonTexts() != unreadableBefore ? UploadOutcome::Unreadable : UploadOutcome::Taken;
 }
 
 }  // namespace zorel

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -188,10 +189,66 @@ TEST_F(CheckCli, ReadableSummaryNamesStagesProblemsAndOutcomes) {
   EXPECT_NE(run.out.find("100 minimum system health  needs attention"), std::string::npos)
       << run.out;
   EXPECT_NE(run.out.find("  1 first\n"), std::string::npos);
-  EXPECT_NE(run.out.find("stage 100: passed, outcome: {\"expected\":\"$GEN1004$ 1 MB\""),
-            std::string::npos);
+  EXPECT_NE(run.out.find("stage 100: passed, outcome: expected free disk space of 1 MB, found "),
+            std::string::npos)
+      << run.out;
   EXPECT_NE(run.out.find("stage 100: status 3"), std::string::npos);
   EXPECT_NE(run.out.find("stage 101: not run"), std::string::npos);
+}
+
+TEST_F(CheckCli, RequirementTokensReadAsWordsAndStayInTheStore) {
+  // One health problem per requirement check, each check its first call.
+  const std::string script = base_ + "/requirements.js";
+  std::ofstream(script) << R"(
+var header = {frameworkversion: "1", jsrevision: "1", jsfilename: "requirements.js"};
+var ExecutionMode = {health: 100};
+var checks = {1: ["checkForDiskSpace", 1], 2: ["checkForCPUSpeed", 1],
+              3: ["checkForMemorySize", {"6.1": 1, "6.2": 1, "6.3": 1, "10.0": 1}]};
+var Problems = {};
+for (var id = 1; id <= 3; ++id) {
+  reportProblem({id: id, name: checks[id][0], stages: [100]});
+  Problems[id] = {health: (function (id) { return function () {
+    var s = new System(); s[checks[id][0]](checks[id][1]); reportStatus({id: id, stage: 100, status: 1});
+  }; })(id)};
+}
+)";
+  const CheckRun run = Check("--script '" + script + "' --store '" + store_ + "' --stages 100");
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  for (const char* words : {"outcome: expected free disk space of 1 MB, found ",
+                            "outcome: expected processor speed of 1 MHz, found ",
+                            "GB of memory, found "}) {
+    EXPECT_NE(run.out.find(words), std::string::npos) << words << "\n" << run.out;
+  }
+  EXPECT_EQ(run.out.find("$GEN"), std::string::npos) << run.out;
+  // The store keeps the tokens for the report side.
+  const Strings details = Column(Query("select INPUT_DETAILS from OPERATION_TABLE order by rowid"));
+  ASSERT_EQ(details.size(), 3u);
+  EXPECT_NE(details[0].find("$GEN1004$ 1 MB"), std::string::npos) << details[0];
+  EXPECT_NE(details[1].find("$GEN1003$ 1 MHz"), std::string::npos) << details[1];
+  EXPECT_NE(details[2].find("GB $GEN1002$"), std::string::npos) << details[2];
+}
+
+TEST_F(CheckCli, RunThatRanNothingSaysSoAndExits1) {
+  for (const char* args : {"--stages 102", "--problems 99", "--stages 100 --problems 99"}) {
+    SCOPED_TRACE(args);
+    const CheckRun run = CheckScript("four_detections.js", args);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out.find("passed"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("nothing ran"), std::string::npos) << run.err;
+  }
+}
+
+TEST_F(CheckCli, MessagesNameWhatTheUserGave) {
+  const std::string empty = base_ + "/empty.js";
+  std::ofstream(empty).flush();
+  CheckRun run = Check("--script '" + empty + "'");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err, "zorel check: the script '" + empty + "' is empty; there is nothing to run\n");
+
+  run = CheckScript("four_detections.js", "--store '" + store_ + "/' --stages 101");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("Result store: " + store_ + "/ResultStore.db\n"), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("//"), std::string::npos) << run.out;
 }
 
 TEST_F(CheckCli, EnvironmentFactsAreWrittenInTheirOrderAtOpen) {

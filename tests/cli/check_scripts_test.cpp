@@ -136,7 +136,7 @@ TEST_F(CheckCli, BasicExampleCallsEveryOsAndSystemMethod) {
   EXPECT_EQ(apis, expected);
   EXPECT_EQ(Query("select ID from PROBLEM_STAGE_TABLE order by ID"),
             (Rows{{"100"}, {"101"}, {"102"}}));
-  EXPECT_TRUE(Contains(run.out, "stage 100: passed, outcome: {\"expected\":\"$GEN1004$ 500 MB\""))
+  EXPECT_TRUE(Contains(run.out, "stage 100: passed, outcome: expected free disk space of 500 MB, found "))
       << run.out;
 }
 

@@ -33,7 +33,8 @@ const char kZorel[] = ZOREL_BINARY_DIR "/src/cli/zorel";
 }  // namespace
 
 BridgeProcess::BridgeProcess(const std::string& machineRoot, const std::vector<std::string>& args,
-                             const std::string& errFile, const std::vector<std::string>& env) {
+                             const std::string& errFile, const std::vector<std::string>& env,
+                             const std::string& cwd) {
   int toChild[2], fromChild[2];
   if (::pipe2(toChild, O_CLOEXEC) != 0 || ::pipe2(fromChild, O_CLOEXEC) != 0) {
     ADD_FAILURE() << "pipe";
@@ -59,6 +60,7 @@ BridgeProcess::BridgeProcess(const std::string& machineRoot, const std::vector<s
     ::dup2(toChild[0], 0);
     ::dup2(fromChild[1], 1);
     if (err >= 0) ::dup2(err, 2);
+    if (!cwd.empty() && ::chdir(cwd.c_str()) != 0) ::_exit(126);
     ::execve(kZorel, argv.data(), envp.data());
     ::_exit(127);
   }
@@ -259,6 +261,19 @@ std::vector<Progress> BridgeTest::WaitForEnd(BridgeProcess& bridge, std::chrono:
   }
   ADD_FAILURE() << "run did not end";
   return seen;
+}
+
+CommandRun RunCommand(const std::string& command, const std::string& errFile) {
+  CommandRun run;
+  FILE* p = ::popen(command.c_str(), "r");
+  if (!p) return run;
+  char chunk[4096];
+  size_t n;
+  while ((n = std::fread(chunk, 1, sizeof chunk, p)) > 0) run.out.append(chunk, n);
+  const int status = ::pclose(p);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  if (!errFile.empty()) run.err = readFile(errFile);
+  return run;
 }
 
 ProcessUsage Usage(pid_t pid) {

@@ -15,10 +15,11 @@ namespace zorel::testing {
 class BridgeProcess {
  public:
   // Starts ZOREL_BINARY_DIR/src/cli/zorel bridge ARGS with ZOREL_MACHINE set
-  // to machineRoot and `env` ("NAME=VALUE") added; standard error goes to
-  // errFile.
+  // to machineRoot and `env` ("NAME=VALUE") added, in the folder cwd (empty:
+  // the test's own); standard error goes to errFile.
   BridgeProcess(const std::string& machineRoot, const std::vector<std::string>& args,
-                const std::string& errFile, const std::vector<std::string>& env = {});
+                const std::string& errFile, const std::vector<std::string>& env = {},
+                const std::string& cwd = {});
   ~BridgeProcess();
   BridgeProcess(const BridgeProcess&) = delete;
   BridgeProcess& operator=(const BridgeProcess&) = delete;
@@ -80,6 +81,16 @@ class BridgeTest : public ::testing::Test {
   std::string root_;
   std::string store_;
 };
+
+// A shell command's exit code (-1 when it did not exit normally), its
+// standard output and, when errFile is given, what it wrote there (the
+// command redirects its standard error to it).
+struct CommandRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+CommandRun RunCommand(const std::string& command, const std::string& errFile = {});
 
 // Resident set (kB) and thread count of a process, from /proc.
 struct ProcessUsage {

@@ -4,7 +4,11 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <json/reader.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -19,6 +23,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 TEST_F(OnlineRun, UploadsDbCabUnderTheServersSessionId) {
   // A slow upload answer lets the test see the 99 of a running upload.
@@ -77,6 +82,46 @@ TEST_F(OnlineRun, CancelOfARunningRunIsAnnounced) {
   bridge->Request(R"({"operationid":3})");
   EXPECT_EQ(bridge->Finish(), 0);
   EXPECT_THAT(ReadAll(serverData_ + "/server.log"), HasSubstr("CancelOperation"));
+}
+
+// A terminal's Ctrl-C reaches the whole foreground process group: the
+// worker must not die of it, and the command must turn it into a cancel.
+TEST_F(OnlineRun, CtrlCToTheProcessGroupOfCheckCancelsAndTellsTheServer) {
+  StartServer({});
+  const std::string sealed = Sealed("slow.js");
+  const std::vector<std::string> env = Env();
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::setpgid(0, 0);  // the group a terminal would signal
+    ::setenv("ZOREL_MACHINE", root_.c_str(), 1);
+    for (const std::string& e : env) ::putenv(const_cast<char*>(e.c_str()));
+    const int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(null, 1);
+    ::dup2(null, 2);
+    ::execl(ZOREL_BINARY_DIR "/src/cli/zorel", "zorel", "check", "--online", "--sealed", sealed.c_str(),
+            "--store", store_.c_str(), "--stages", "100,101", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::setpgid(pid, pid);
+  // Wait until the run is inside the 1.5 s health stage, with its session.
+  for (int i = 0; i < 500 && !fs::exists(store_ + "/ResultStore.db"); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_GT(LastSessionId(), 0);
+  ::kill(-pid, SIGINT);
+  const auto t0 = std::chrono::steady_clock::now();
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 130);
+  EXPECT_THAT(ReadAll(serverData_ + "/server.log"), HasSubstr("command=CancelOperation"));
+  EXPECT_THAT(ReadAll(serverData_ + "/cancels.json"),
+              HasSubstr("\"sessionid\" : " + std::to_string(LastSessionId())));
+  // The worker lived to hear the cancel: the run ended as cancelled.
+  EXPECT_THAT(Log(), HasSubstr("Failed to execute the operations"));
+  EXPECT_THAT(Log(), Not(HasSubstr("The framework worker has ended")));
 }
 
 TEST_F(OnlineRun, ServerDownStillPackagesAndEndsAt100) {

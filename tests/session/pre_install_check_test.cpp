@@ -7,6 +7,9 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <cerrno>
+#include <stdexcept>
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -22,6 +25,8 @@
 #include "zorel/report/sealed_container.h"
 #include "zorel/session/online_flag.h"
 #include "zorel/common/utf8.h"
+#include "zorel/log/framework_log.h"
+#include "zorel/platform/base/win_error.h"
 #include "zorel/session/pre_install_check.h"
 
 namespace zorel {
@@ -55,6 +60,14 @@ class Gate {
   bool reached_ = false;
 };
 
+// A failure deep in a call: the platform's last error says access denied
+// (5) while errno holds the host's EACCES (13).
+[[noreturn]] void FailAsAHostCallWould() {
+  platform::setLastError(platform::ERROR_ACCESS_DENIED);
+  errno = EACCES;
+  throw std::runtime_error("denied");
+}
+
 class FakeFramework : public IFrameworkLib {
  public:
   bool Initialize(const std::wstring& script, const std::wstring& folder,
@@ -64,6 +77,7 @@ class FakeFramework : public IFrameworkLib {
     return true;
   }
   bool Execute(RunRequest request, ResultJson& summary, const ProgressCallback& progress) override {
+    if (throwInExecute) FailAsAHostCallWould();
     plan_ = request;
     ProgressJson p;
     p.stageId = 101;
@@ -80,6 +94,7 @@ class FakeFramework : public IFrameworkLib {
   void Terminate() override {}
 
   Gate packageGate;
+  bool throwInExecute = false;
   std::wstring script_, folder_;
   RunRequest plan_;
 };
@@ -97,9 +112,11 @@ class FakeReport : public IReportService {
   }
   bool CancelOperation(int32_t) override {
     ++cancels;
+    if (throwInCancel) FailAsAHostCallWould();
     return true;
   }
   Gate uploadGate;
+  bool throwInCancel = false;
   std::atomic<int32_t> uploaded{0};
   std::atomic<int> cancels{0};
 };
@@ -254,6 +271,46 @@ TEST_F(PreInstallCheckTest, OfflineRunAsksNoSessionAndLeavesSessionMinusOne) {
   EXPECT_EQ(session.sessionId, -1);
   EXPECT_EQ(result.stages.Size(), 1u);
   EXPECT_EQ(report_->uploaded.load(), 0);
+}
+
+TEST_F(PreInstallCheckTest, ExceptionLinesCarryThePlatformsLastErrorNotErrno) {
+  struct Case {
+    const char* what;
+    bool inExecute;  // else in the cancel notice to the server
+    const char* line;
+  };
+  const Case cases[] = {
+      {"run", true, "Exception occured while executing the problems, ErrorCode: 5\n"},
+      {"cancel", false, "Exception occured while cancelling the operation, ErrorCode: 5\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string log = FrameworkLog::Instance().path();
+    const auto before = fs::exists(log) ? fs::file_size(log) : 0;
+    framework_ = std::make_shared<FakeFramework>();
+    framework_->throwInExecute = c.inExecute;
+    report_->throwInCancel = !c.inExecute;
+    SetOnlineFlag(!c.inExecute);  // a cancel notice needs a session
+    {
+      PreInstallCheck controller(Settings(SealFile("x")));
+      ASSERT_TRUE(controller.Start(Request(kAll)));
+      if (!c.inExecute) {
+        framework_->packageGate.AwaitReached();
+        EXPECT_TRUE(controller.Cancel());
+        report_->throwInCancel = false;
+        framework_->packageGate.Open();
+        report_->uploadGate.Open();
+      }
+      WaitIdle(controller);
+      if (c.inExecute) {
+        EXPECT_EQ(Progress(controller).errorCode, 1000);
+      }
+    }
+    std::ifstream in(log, std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(before));
+    const std::string added((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_THAT(added, ::testing::HasSubstr(c.line));
+  }
 }
 
 }  // namespace

@@ -8,10 +8,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
+#include <json/reader.h>
 
 #include <algorithm>
-#include <array>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -192,48 +191,79 @@ INSTANTIATE_TEST_SUITE_P(Faults, ServerFaultRun, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<FaultCase>& p) { return p.param.name; });
 
 // `zorel check --online`: its summary says whether the server took the
-// upload, not only that the run had a session id.
-class CheckUpload : public OnlineRun {
+// upload, not only that the run had a session id; with --json standard
+// output holds the JSON document alone, whatever the server answered.
+struct UploadCase {
+  std::string name;
+  std::vector<std::string> faults;
+  std::string said;  // "N" stands for the session id
+  std::string logged;
+};
+
+void PrintTo(const UploadCase& c, std::ostream* os) { *os << c.name; }
+
+class CheckUpload : public OnlineRun, public ::testing::WithParamInterface<UploadCase> {
  protected:
-  std::string Check(int& exitCode) {
+  CommandRun Check(const std::string& extra = "") {
     std::string cmd = "ZOREL_MACHINE='" + root_ + "'";
     for (const std::string& e : Env()) {
       const size_t eq = e.find('=');
       cmd += " " + e.substr(0, eq + 1) + "'" + e.substr(eq + 1) + "'";
     }
-    cmd += " " ZOREL_BINARY_DIR "/src/cli/zorel check --online --store '" + store_ + "' --sealed '" +
-           Sealed("basic.js") + "' 2>/dev/null";
-    std::string out;
-    FILE* p = ::popen(cmd.c_str(), "r");
-    std::array<char, 4096> buffer;
-    size_t n;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), p)) > 0) out.append(buffer.data(), n);
-    const int status = ::pclose(p);
-    exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return out;
+    const std::string errFile = base_ + "/check.err";
+    return RunCommand(cmd + " " ZOREL_BINARY_DIR "/src/cli/zorel check --online --store '" + store_ +
+                          "' --sealed '" + Sealed("basic.js") + "' " + extra + " 2>'" + errFile + "'",
+                      errFile);
   }
 };
 
-TEST_F(CheckUpload, TakenUploadIsReportedWithItsSession) {
-  StartServer({});
-  int exitCode = -1;
-  const std::string out = Check(exitCode);
-  EXPECT_EQ(exitCode, 0) << out;
-  ASSERT_GT(LastSessionId(), 0);
-  EXPECT_THAT(out, HasSubstr("Uploaded as session " + std::to_string(LastSessionId()) + "\n"));
+const UploadCase kUploadCases[] = {
+    {"Taken", {}, "Uploaded as session N\n", ""},
+    {"Refused", {"UploadResult=iserror:5"}, "Upload under session N failed", kUploadFailed + ", Error code: 5"},
+    {"Garbage", {"UploadResult=garbage"}, "Upload under session N was sent, but the server's answer could not be read",
+     ""},
+    {"BareCode", {"UploadResult=code:1003"},
+     "Upload under session N was sent, but the server's answer could not be read", ""},
+};
+
+TEST_P(CheckUpload, SummarySaysWhatBecameOfTheUpload) {
+  const UploadCase& c = GetParam();
+  StartServer(c.faults);
+  for (const bool json : {false, true}) {
+    SCOPED_TRACE(json ? "--json" : "readable");
+    const CommandRun o = Check(json ? "--json" : "");
+    EXPECT_EQ(o.status, 0) << o.out << o.err;  // the check itself completed
+    ASSERT_GT(LastSessionId(), 0);
+    std::string said = c.said;
+    said.replace(said.find('N'), 1, std::to_string(LastSessionId()));
+    if (!json) {
+      EXPECT_THAT(o.out, HasSubstr(said));
+      if (c.name != "Taken") {
+        EXPECT_THAT(o.out, Not(HasSubstr("Uploaded as session")));
+      }
+      continue;
+    }
+    // Only the document on standard output; the rest on standard error.
+    Json::Value document;
+    Json::CharReaderBuilder builder;
+    builder["failIfExtra"] = true;
+    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    std::string errors;
+    EXPECT_TRUE(reader->parse(o.out.data(), o.out.data() + o.out.size(), &document, &errors)) << o.out;
+    EXPECT_EQ(document["problems"].size(), 3u);
+    EXPECT_THAT(o.err, HasSubstr(said));
+    if (c.name == "Garbage") {
+      EXPECT_THAT(o.err, HasSubstr("Parsing Unsuccessfull"));
+    }
+  }
+  EXPECT_TRUE(fs::is_regular_file(store_ + "/db.cab"));
+  if (!c.logged.empty()) {
+    EXPECT_THAT(Log(), HasSubstr(LogLine(kWarn, c.logged)));
+  }
 }
 
-TEST_F(CheckUpload, RefusedUploadIsNotReportedAsUploaded) {
-  StartServer({"UploadResult=iserror:5"});
-  int exitCode = -1;
-  const std::string out = Check(exitCode);
-  EXPECT_EQ(exitCode, 0) << out;  // the check itself completed
-  ASSERT_GT(LastSessionId(), 0);
-  EXPECT_THAT(out, Not(HasSubstr("Uploaded as session")));
-  EXPECT_THAT(out, HasSubstr("Upload under session " + std::to_string(LastSessionId()) + " failed"));
-  EXPECT_TRUE(fs::is_regular_file(store_ + "/db.cab"));
-  EXPECT_THAT(Log(), HasSubstr(LogLine(kWarn, kUploadFailed + ", Error code: 5")));
-}
+INSTANTIATE_TEST_SUITE_P(Answers, CheckUpload, ::testing::ValuesIn(kUploadCases),
+                         [](const ::testing::TestParamInfo<UploadCase>& p) { return p.param.name; });
 
 }  // namespace
 }  // namespace zorel::testing

@@ -141,6 +141,43 @@ TEST_F(SessionBridge, ResultStoreThatCannotBeDeletedLeavesTheFrameworkNotReady) 
   EXPECT_THAT(Log(), HasSubstr("Failed to initialize the framework"));
 }
 
+TEST_F(SessionBridge, MachineWithoutAppDataDeletesAndWritesNothing) {
+  const std::string machine = "ZOREL_MACHINE='" + root_ + "' ";
+  ASSERT_EQ(std::system((machine + ZOREL_BINARY_DIR "/src/cli/zorel machine init >/dev/null").c_str()), 0);
+  ASSERT_EQ(std::system((machine + ZOREL_BINARY_DIR "/tools/wintools/zorel-wintools reg delete "
+                                   "'HKCU\\Volatile Environment' /v APPDATA /f >/dev/null")
+                            .c_str()),
+            0);
+  // The bridge runs in a folder holding a previous run's names; the host's
+  // root is where an empty folder would have led through Z:\.
+  const std::string cwd = base_ + "/cwd";
+  fs::create_directories(cwd);
+  for (const char* name : {"ResultStore.db", "db.cab"}) std::ofstream(cwd + "/" + name) << "marker";
+  std::set<std::string> rootBefore;
+  for (const auto& e : fs::directory_iterator("/")) rootBefore.insert(e.path().filename());
+
+  BridgeProcess bridge(root_, {"--offline", "--sealed", Sealed("basic.js")}, base_ + "/stderr.txt", {}, cwd);
+  EXPECT_TRUE(bridge.RequestJson(kAllStages)["status"].asBool());
+  const Progress end = WaitForEnd(bridge).back();
+  EXPECT_FALSE(end.status);
+  EXPECT_EQ(end.errorCode, 1000);
+  EXPECT_EQ(bridge.Finish(), 0);
+
+  for (const char* name : {"ResultStore.db", "db.cab"}) {
+    std::ifstream in(cwd + "/" + name);
+    std::string text;
+    in >> text;
+    EXPECT_EQ(text, "marker") << name;
+  }
+  std::set<std::string> rootAfter;
+  for (const auto& e : fs::directory_iterator("/")) rootAfter.insert(e.path().filename());
+  EXPECT_EQ(rootAfter, rootBefore);
+  EXPECT_THAT(Log(), HasSubstr("Failed to initialize the framework"));
+  std::ifstream err(base_ + "/stderr.txt");
+  const std::string said((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
+  EXPECT_THAT(said, HasSubstr("no application-data folder"));
+}
+
 TEST_F(SessionBridge, MissingOrBrokenScriptRefusesEveryStart) {
   {
     auto bridge = Bridge("", {"--offline", "--sealed", base_ + "/none.enc"});
@@ -191,6 +228,11 @@ TEST_F(SessionBridge, EndlessStageIsEndedByCancelAndTheNextRunCompletes) {
   const ProcessUsage after = Usage(bridge->pid());
   EXPECT_EQ(after.threads, before.threads);
   EXPECT_LT(after.rssKb, before.rssKb + 2048);
+
+  // The framework went with the worker: a run without stage 100 finds none.
+  EXPECT_TRUE(bridge->RequestJson(StartRequest({{101, "[]"}}))["status"].asBool());
+  EXPECT_EQ(WaitForEnd(*bridge).back().errorCode, 1000);
+  EXPECT_THAT(Log(), HasSubstr("Failed to initialize the framework"));
 
   // A new run with stage 100 starts a new worker and completes.
   EXPECT_TRUE(bridge->RequestJson(StartRequest({{100, "[]"}}))["status"].asBool());

@@ -128,7 +128,14 @@ bool ReportStore::storeUpload(const UploadFacts& facts, const std::string& cabin
                               std::string& stored, std::string& error) {
   std::lock_guard<std::mutex> guard(lock_);
   const std::string id = std::to_string(facts.sessionId);
-  const std::string base = dataDir_ + "/uploads/" + id;
+  // An upload never replaces an earlier one of its session: the first is
+  // <id>.cab, later ones <id>.2.cab, <id>.3.cab ...
+  std::string name = id;
+  std::error_code ec;
+  for (int n = 2; fs::exists(dataDir_ + "/uploads/" + name + ".cab", ec); ++n) {
+    name = id + "." + std::to_string(n);
+  }
+  const std::string base = dataDir_ + "/uploads/" + name;
   Json::Value record(Json::objectValue);
   record["sessionid"] = facts.sessionId;
   const Json::Value& session = sessions_.isMember(id) ? sessions_[id] : Json::Value::nullSingleton();
@@ -138,12 +145,20 @@ bool ReportStore::storeUpload(const UploadFacts& facts, const std::string& cabin
   record["sealvalue"] = facts.sealValue;
   record["envelope"] = facts.envelope;
   record["received"] = utcNow();
-  record["cabinet"] = id + ".cab";
+  record["cabinet"] = name + ".cab";
   // The cabinet first: a record never names a cabinet that is not there.
   if (!writeFile(base + ".cab", cabinet, error) || !writeFile(base + ".json", styled(record), error)) {
     return false;
   }
-  stored = "uploads/" + id + ".cab";
+  if (sessions_.isMember(id) && sessions_[id].isObject()) {
+    Json::Value& uploads = sessions_[id]["uploads"];
+    if (!uploads.isArray()) uploads = Json::Value(Json::arrayValue);
+    uploads.append(name + ".cab");
+    // The cabinet is kept even if the list cannot be saved; the next save
+    // writes the list with it.
+    if (!saveSessions(error)) return false;
+  }
+  stored = "uploads/" + name + ".cab";
   return true;
 }
 

@@ -1,9 +1,13 @@
 #pragma once
 // What the server keeps in its data folder:
-//   sessions.json        {"lastsessionid": N, "sessions": {"<id>": {"machineid", "created"}}}
+//   sessions.json        {"lastsessionid": N, "sessions": {"<id>": {"machineid", "created",
+//                         "uploads": ["<id>.cab", "<id>.2.cab", ...]}}}
 //   cancels.json         [{"sessionid", "knownsession", "time"}, ...]
-//   uploads/<id>.cab     the cabinet of the last upload of session <id>
-//   uploads/<id>.json    its record: session, machine, sizes, envelope text, time
+//   uploads/<id>.cab     the cabinet of the first upload of session <id>; a
+//                        later one never replaces it but goes to <id>.2.cab,
+//                        <id>.3.cab ...
+//   uploads/<id>.json    its record (<id>.2.json for <id>.2.cab ...): session,
+//                        machine, sizes, envelope text, time
 // Every file is written to a temporary name and renamed into place, so a
 // crash never leaves a half-written record. One lock serialises all access.
 
@@ -36,7 +40,9 @@ class ReportStore {
   bool newSession(const std::string& machineId, int32_t& sessionId, std::string& error);
   bool knownSession(int32_t sessionId);
 
-  // Stores the cabinet and its record; RETURNS the record's relative name.
+  // Stores the cabinet and its record beside any earlier upload of the
+  // session and lists it in the session's record; RETURNS the cabinet's
+  // name relative to the data folder.
   bool storeUpload(const UploadFacts& facts, const std::string& cabinet, std::string& stored,
                    std::string& error);
 

@@ -226,6 +226,37 @@ TEST(ReportServer, StoresTheUploadAndItsRecord) {
   EXPECT_TRUE(server.serverLogHas("command=UploadResult result=stored uploads/1.cab"));
 }
 
+TEST(ReportServer, LaterUploadsOfASessionAreKeptBesideTheFirst) {
+  ReportServerProcess server;
+  ASSERT_TRUE(server.start({"--http"}));
+  const int32_t session = newSession(server);
+  const std::vector<std::string> cabinets = {"MSCF first", "MSCF second", "MSCF third"};
+  const std::vector<std::string> names = {"1.cab", "1.2.cab", "1.3.cab"};
+  for (size_t i = 0; i < cabinets.size(); ++i) {
+    const Answer a = post(server, seal(uploadPlain(session, static_cast<int64_t>(cabinets[i].size()), cabinets[i])));
+    ASSERT_FALSE(a.json["iserror"].asBool()) << a.body;
+    EXPECT_EQ(a.json["response"]["stored"].asString(), "uploads/" + names[i]);
+  }
+  Json::Value uploads(Json::arrayValue);
+  for (size_t i = 0; i < cabinets.size(); ++i) {
+    EXPECT_EQ(slurpFile(server.dataDir() + "/uploads/" + names[i]), cabinets[i]) << names[i];
+    uploads.append(names[i]);
+  }
+  EXPECT_NE(slurpFile(server.dataDir() + "/uploads/1.2.json").find("\"cabinet\" : \"1.2.cab\""),
+            std::string::npos);
+  // The session's record lists them, also after a restart.
+  ASSERT_EQ(server.stop(), 0);
+  Json::Value sessions;
+  std::ifstream in(server.dataDir() + "/sessions.json");
+  Json::CharReaderBuilder b;
+  std::string errors;
+  ASSERT_TRUE(Json::parseFromStream(b, in, &sessions, &errors));
+  EXPECT_EQ(sessions["sessions"]["1"]["uploads"], uploads);
+  ASSERT_TRUE(server.start({"--http"}));
+  const Answer again = post(server, seal(uploadPlain(session, 4, "MSCF")));
+  EXPECT_EQ(again.json["response"]["stored"].asString(), "uploads/1.4.cab");
+}
+
 TEST(ReportServer, LogsEveryRequestOnOneLine) {
   ReportServerProcess server;
   ASSERT_TRUE(server.start({"--http"}));

@@ -25,8 +25,10 @@ void installInterruptHandler() {
 
 bool interruptRequested() { return interrupted != 0; }
 
+void ignoreInterrupts() { ::signal(SIGINT, SIG_IGN); }
+
 bool streamIsTerminal(int stream) {
-  return (stream == 1 || stream == 2) && ::isatty(stream) == 1;
+  return stream >= 0 && stream <= 2 && ::isatty(stream) == 1;
 }
 
 }  // namespace zorel::platform

@@ -88,4 +88,10 @@ class JSON {
                          const std::string& key);
 };
 
+// How many non-empty texts FromString was given on the calling thread that
+// did not read as a JSON object (no JSON at all, or a bare number, text or
+// array). A caller that cannot see the object a library call filled (the
+// report client's answer to an upload) compares the count around the call.
+uint64_t UnreadableJsonTexts();
+
 }  // namespace zorel

@@ -51,6 +51,11 @@ struct PreInstallCheckSettings {
   // Told of every progress record the framework reports, after the shared
   // record took it, on the worker thread (a front end's progress lines).
   std::function<void(const ProgressJson&)> frameworkProgress;
+  // Called after every change of the shared progress record (the
+  // framework's progress, the controller's own steps, the end or failure of
+  // a run), outside the lock, on the thread that made it: a front end can
+  // wait for it instead of sleeping between reads.
+  std::function<void()> progressChanged;
   // Cancel waits this long for the worker before ending the framework, and
   // then this long again.
   std::chrono::milliseconds cancelWait{10000};
@@ -59,7 +64,8 @@ struct PreInstallCheckSettings {
   // The program's settings on `machine`: its data folder and
   // preinstall.enc, the framework in `zorel worker` (workerProgram, default
   // this program), its registry for the machine ID. Empty paths
-  // when the machine has no APPDATA.
+  // when the machine has no APPDATA: the controller then never initialises
+  // the framework (see PreInstallCheck).
   static PreInstallCheckSettings ForMachine(platform::IMachine& machine,
                                             const std::string& workerProgram = {});
 };
@@ -69,6 +75,18 @@ struct PreInstallCheckSettings {
 std::string MachineDataFolder(platform::IMachine& machine);
 std::string MachineSealedScript(platform::IMachine& machine);
 
+// What became of the last run's upload of db.cab.
+enum class UploadOutcome {
+  None,        // no upload was tried
+  Taken,       // the server answered that it stored the cabinet
+  Refused,     // no answer, an HTTP error or an answer with "iserror" true
+  Unreadable,  // sent, but the answer was not a JSON object (garbage, a bare code)
+};
+
+// A run needs a data folder: with an empty one (no APPDATA) every run ends
+// as "Failed to initialize the framework" with progress error 1000, and
+// nothing is deleted or written, since the store's relative names would
+// otherwise land in the working directory or at the host's root.
 class PreInstallCheck : public IBusinessLogic {
  public:
   // Decrypts the script at once (see the log for failures).
@@ -88,10 +106,9 @@ class PreInstallCheck : public IBusinessLogic {
   bool FrameworkReady() const { return frameworkReady_.load(); }
   // True while a worker thread runs.
   bool Running() const { return workerRunning_.load(); }
-  // True when the last run that reached execution uploaded db.cab and the
-  // server took it. The stored session id alone does not say so: it is set
-  // before the upload is tried.
-  bool LastUploadTaken() const { return uploadTaken_.load(); }
+  // The upload of the last run that reached execution. The stored session
+  // id alone does not say how it went: it is set before the upload is tried.
+  UploadOutcome LastUpload() const { return upload_.load(); }
 
  private:
   bool DecryptScript(const std::string& path);
@@ -99,6 +116,8 @@ class PreInstallCheck : public IBusinessLogic {
   int RunSteps();
   void SetProgressError();
   void OnProgress(const ProgressJson* progress);
+  void NotifyProgress();
+  UploadOutcome Upload(int32_t session);
   // Waits up to `wait` for the worker thread to end.
   bool WaitForWorker(std::chrono::milliseconds wait);
 
@@ -123,7 +142,7 @@ class PreInstallCheck : public IBusinessLogic {
   std::optional<RequestJsonStructure> startRequest_;
   std::atomic<bool> frameworkReady_{false};
   std::atomic<int32_t> runSessionId_{0};
-  std::atomic<bool> uploadTaken_{false};
+  std::atomic<UploadOutcome> upload_{UploadOutcome::None};
 };
 
 }  // namespace zorel

@@ -4,7 +4,8 @@
 // Windows: SetConsoleCtrlHandler for Ctrl-C and Ctrl-Break, GetConsoleMode
 // for whether a stream is a console.
 // Linux emulation: SIGINT and SIGTERM set a flag (the handler does nothing
-// else); isatty.
+// else); isatty. A terminal's Ctrl-C reaches the whole foreground process
+// group, children included, as a console's reaches every attached process.
 
 namespace zorel::platform {
 
@@ -14,7 +15,12 @@ void installInterruptHandler();
 // True once Ctrl-C was pressed after installInterruptHandler.
 bool interruptRequested();
 
-// Whether standard output (1) or standard error (2) is a terminal.
+// From now on Ctrl-C does not reach this process at all
+// (SetConsoleCtrlHandler(NULL, TRUE); Linux: SIGINT ignored). For a child
+// that shares its parent's console and is told of a cancel by the parent.
+void ignoreInterrupts();
+
+// Whether standard input (0), output (1) or error (2) is a terminal.
 bool streamIsTerminal(int stream);
 
 }  // namespace zorel::platform
