@@ -23,6 +23,7 @@ const Command kCommands[] = {
      "run a check script on the machine", runCheck},
     {"bridge", "bridge [--online|--offline] [--sealed FILE.enc] [--store DIR]",
      "answer UI requests, one JSON text per line on standard input", runBridge},
+    {"products", "products eval EXPRESSION NAME... | detect [--json]", "try a keyword expression; list the maker's installed products", runProducts},
     // Started by the session controller only; not listed in the help.
     {"worker", nullptr, nullptr, runWorker},
 };

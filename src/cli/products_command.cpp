@@ -1,0 +1,49 @@
+// zorel products eval EXPRESSION NAME... | detect [--json]
+//
+// eval tests one keyword expression against each NAME and prints "1" or
+// "0" per name, in order: how a catalogue author tries a rule. detect runs
+// installed-product detection on the machine and prints the final names,
+// one per line, or with --json the FinalList document (also when empty).
+
+#include <cstdio>
+#include <string>
+
+#include "commands.h"
+#include "zorel/common/utf8.h"
+#include "zorel/detect/keyword_expression.h"
+
+namespace zorel::cli {
+namespace {
+
+constexpr const char* kUsage =
+    "usage: zorel products eval EXPRESSION NAME...\n"
+    "       zorel products detect [--json]\n";
+
+int usage() {
+  std::fputs(kUsage, stderr);
+  return 2;
+}
+
+int runEval(const Args& args) {
+  if (args.size() < 3) return usage();
+  const KeywordExpression expression(fromUtf8(args[1]));
+  std::string out;
+  for (size_t i = 2; i < args.size(); ++i)
+    out += expression.Evaluate(CStringEvaluator(fromUtf8(args[i]))) ? "1\n" : "0\n";
+  std::fwrite(out.data(), 1, out.size(), stdout);
+  return 0;
+}
+
+}  // namespace
+
+int runProducts(const Args& args) {
+  if (args.empty()) return usage();
+  if (args[0] == "--help" || args[0] == "-h") {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (args[0] == "eval") return runEval(args);
+  return usage();
+}
+
+}  // namespace zorel::cli
