@@ -11,6 +11,8 @@
 #include "commands.h"
 #include "zorel/common/utf8.h"
 #include "zorel/detect/keyword_expression.h"
+#include "zorel/detect/product_detection.h"
+#include "zorel/platform/machine/machine.h"
 
 namespace zorel::cli {
 namespace {
@@ -34,6 +36,38 @@ int runEval(const Args& args) {
   return 0;
 }
 
+int runDetect(const Args& args) {
+  bool json = false;
+  for (size_t i = 1; i < args.size(); ++i) {
+    if (args[i] == "--json") {
+      json = true;
+    } else {
+      return usage();
+    }
+  }
+  platform::IMachine* machine = platform::currentMachine();
+  if (!machine) {
+    std::fputs("zorel products detect: the machine cannot be opened (see zorel machine info)\n",
+               stderr);
+    return 1;
+  }
+  DetectionOutcome outcome;
+  try {
+    outcome = RunDetection(*machine);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "zorel products detect: detection failed: %s\n", e.what());
+    return 1;
+  }
+  std::string out;
+  if (json) {
+    out = outcome.finalList;
+  } else {
+    for (const auto& [key, product] : outcome.finalMap) out += toUtf8(key) + "\n";
+  }
+  std::fwrite(out.data(), 1, out.size(), stdout);
+  return 0;
+}
+
 }  // namespace
 
 int runProducts(const Args& args) {
@@ -43,6 +77,7 @@ int runProducts(const Args& args) {
     return 0;
   }
   if (args[0] == "eval") return runEval(args);
+  if (args[0] == "detect") return runDetect(args);
   return usage();
 }
 

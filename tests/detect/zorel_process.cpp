@@ -6,8 +6,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 
 namespace zorel::testing {
 
@@ -24,12 +22,13 @@ std::string Slurp(FILE* file) {
 
 }  // namespace
 
-ZorelRun RunZorel(const std::vector<std::string>& args, const std::string& machineRoot) {
+ZorelRun RunProgram(const std::string& program, const std::vector<std::string>& args,
+                    const std::string& machineRoot) {
   ZorelRun run;
   FILE* out = std::tmpfile();
   FILE* err = std::tmpfile();
   if (!out || !err) return run;
-  std::vector<std::string> store{ZOREL_BINARY_DIR "/src/cli/zorel"};
+  std::vector<std::string> store{program};
   store.insert(store.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (std::string& a : store) argv.push_back(a.data());
@@ -50,6 +49,14 @@ ZorelRun RunZorel(const std::vector<std::string>& args, const std::string& machi
   std::fclose(out);
   std::fclose(err);
   return run;
+}
+
+ZorelRun RunZorel(const std::vector<std::string>& args, const std::string& machineRoot) {
+  return RunProgram(ZOREL_BINARY_DIR "/src/cli/zorel", args, machineRoot);
+}
+
+ZorelRun RunWintools(const std::vector<std::string>& args, const std::string& machineRoot) {
+  return RunProgram(ZOREL_BINARY_DIR "/tools/wintools/zorel-wintools", args, machineRoot);
 }
 
 }  // namespace zorel::testing

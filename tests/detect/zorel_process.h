@@ -13,7 +13,11 @@ struct ZorelRun {
   std::string err;   // standard error
 };
 
-// `zorel ARGS`, with ZOREL_MACHINE=machineRoot when machineRoot is not empty.
+// `PROGRAM ARGS`, with ZOREL_MACHINE=machineRoot when machineRoot is not empty.
+ZorelRun RunProgram(const std::string& program, const std::vector<std::string>& args,
+                    const std::string& machineRoot = "");
+// The same for the build's zorel and zorel-wintools.
 ZorelRun RunZorel(const std::vector<std::string>& args, const std::string& machineRoot = "");
+ZorelRun RunWintools(const std::vector<std::string>& args, const std::string& machineRoot);
 
 }  // namespace zorel::testing
