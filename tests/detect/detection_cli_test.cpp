@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "reg_text.h"
 #include "seeded_machine.h"
 #include "zorel_process.h"
 
@@ -19,18 +20,7 @@ namespace {
 using zorel::testing::RunZorel;
 using zorel::testing::SeededMachine;
 using zorel::testing::ZorelRun;
-
-const std::string kUninstall64 =
-    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-const std::string kUninstall32 =
-    "HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-const std::string kInstaller = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\Installer\\Products";
-const std::string kRecords = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Olvane\\ProductRegistry";
-const std::string kClass1 =
-    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\CLSID\\{9BE8D7B2-329C-442A-A4AC-ABA9D7572602}";
-const std::string kClass2 =
-    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\CLSID\\{0F5FA46A-D17B-4978-8A4C-65474C8DF59F}";
-const std::string kServer = "\"C:\\\\Program Files\\\\Olvane\\\\registry.exe\"";
+using namespace zorel::testing::reg;
 
 // Every source emptied again, as on a fresh machine.
 std::string Reset() {
@@ -39,23 +29,6 @@ std::string Reset() {
     text += "[-" + key + "]\r\n[" + key + "]\r\n";
   for (const std::string& key : {kRecords, kClass1, kClass2}) text += "[-" + key + "]\r\n";
   return text + "\r\n";
-}
-
-std::string Key(const std::string& path, const std::string& values) {
-  return "[" + path + "]\r\n" + values + "\r\n";
-}
-std::string Program(const std::string& view, const std::string& sub, const std::string& name,
-                    const std::string& more = "") {
-  return Key(view + "\\" + sub, "\"DisplayName\"=\"" + name + "\"\r\n" + more);
-}
-std::string Record(const std::string& code, const std::string& values) {
-  return Key(kRecords + "\\" + code, values);
-}
-std::string Server(const std::string& classKey, const std::string& value) {
-  return Key(classKey + "\\LocalServer32", "@=" + value + "\r\n");
-}
-std::string Text(const std::string& name, const std::string& value) {
-  return "\"" + name + "\"=\"" + value + "\"\r\n";
 }
 
 // One product of the report, in a line: name/type/partner/version/email/account.
@@ -75,7 +48,7 @@ struct DetectCase {
 
 TEST(ProductsDetect, SuiteRulesRecordsAndInstallerNames) {
   SeededMachine machine;
-  machine.Put("Program Files/Olvane/registry.exe", "MZ");
+  machine.Put(kServerFile, "MZ");
   std::filesystem::create_directories(machine.Host("Program Files/Olvane/folder.exe"));
   const std::string lantern = Program(kUninstall64, "L", "Olvane Lantern Antivirus");
   const std::string keel = Program(kUninstall32, "K", "Olvane Keel Firewall");
