@@ -16,10 +16,20 @@ constexpr uint32_t kRead = KEY_READ | KEY_WOW64_64KEY;
 constexpr int32_t kApiFailed = 20016;
 
 // A REG_SZ / REG_EXPAND_SZ value as text up to its first NUL; empty for a
-// missing value or another type.
+// missing value or another type. Most values fit the first buffer, so they
+// take one query; longer ones are read whole.
 std::wstring TextValue(IRegistry& registry, RegKey key, const wchar_t* name) {
   RegValue value;
-  if (readValue(registry, key, name, &value) != ERROR_SUCCESS) return {};
+  value.data.resize(1024);
+  uint32_t size = static_cast<uint32_t>(value.data.size());
+  const WinError e = registry.queryValue(key, name, &value.type, value.data.data(), &size);
+  if (e == ERROR_MORE_DATA) {
+    if (readValue(registry, key, name, &value) != ERROR_SUCCESS) return {};
+  } else if (e != ERROR_SUCCESS) {
+    return {};
+  } else {
+    value.data.resize(size);
+  }
   if (value.type != REG_SZ && value.type != REG_EXPAND_SZ) return {};
   return regText(value.data);
 }

@@ -31,12 +31,12 @@ constexpr char kInstallError[] = "Install error: un-winding install";
 
 // What the line test keeps across lines and files.
 struct LineTest {
-  std::wstring errorText;  // the rest of the latest line holding "hr="
+  std::string errorText;  // the rest of the latest line holding "hr=" (narrow)
 };
 
 bool TestLine(void* data, const char* line) {
   auto* test = static_cast<LineTest*>(data);
-  if (const char* hr = std::strstr(line, kErrorText)) test->errorText = fromUtf8(hr + 3);
+  if (const char* hr = std::strstr(line, kErrorText)) test->errorText.assign(hr + 3);
   return std::strstr(line, kInstallError) != nullptr;
 }
 
@@ -81,11 +81,12 @@ std::unique_ptr<CJSONReturn> Products::IsCoreComponentInstallSuccess(StackFrame&
   try {
     LineTest test;
     if (ScanInstallLogs(products_detail::Machine(), test)) {
-      call.Input(Declaration("IsCoreComponentInstallSuccess").inputKey, test.errorText);
+      const std::wstring errorText = fromUtf8(test.errorText);
+      call.Input(Declaration("IsCoreComponentInstallSuccess").inputKey, errorText);
       FrameworkLog::Instance().Write(
           LogLevel::Warn,
           L"IsCoreComponentInstallSuccess: Install error string extracted from log file is: %s",
-          test.errorText.c_str());
+          errorText.c_str());
     } else {
       call.SetError(0);
       FrameworkLog::Instance().Write(LogLevel::Info,
