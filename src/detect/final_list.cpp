@@ -58,12 +58,17 @@ std::wstring FinalListPath(platform::IMachine& machine) {
   std::wstring temp;
   machine.environment().getVariable(L"TEMP", temp);
   while (!temp.empty() && (temp.back() == L'\\' || temp.back() == L'/')) temp.pop_back();
+  // Without a TEMP folder there is no place for the report: a bare
+  // "\PRODUCTDETECT" would land on whatever drive is current.
+  if (temp.empty()) return {};
   return temp + L"\\PRODUCTDETECT\\xml\\FinalList.json";
 }
 
 int32_t SaveFinalList(platform::IMachine& machine, const std::string& text) {
+  const std::wstring path = FinalListPath(machine);
+  if (path.empty()) return platform::ERROR_ENVVAR_NOT_FOUND;
   std::string host;
-  if (const int32_t e = machine.paths().toHostPath(FinalListPath(machine), host)) return e;
+  if (const int32_t e = machine.paths().toHostPath(path, host)) return e;
   namespace fs = std::filesystem;
   const fs::path file(host);
   std::error_code ec;

@@ -175,6 +175,19 @@ TEST(ProductsDetect, PlainOutputListsTheFinalNames) {
   run = RunZorel({"products", "detect", "--xml"}, machine.root());
   EXPECT_EQ(run.status, 2);
   EXPECT_NE(run.err.find("usage:"), std::string::npos);
+
+  // Without a TEMP folder the report is not written anywhere else.
+  machine.Seed(Key("HKEY_CURRENT_USER\\Environment", "\"TEMP\"=-\r\n") +
+               Key("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\"
+                   "Environment",
+                   "\"TEMP\"=-\r\n"));
+  std::filesystem::remove(machine.Host(SeededMachine::kFinalList));
+  run = RunZorel({"products", "detect"}, machine.root());
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "olvane compass cleaner\nolvane harbor suite\n");
+  EXPECT_FALSE(std::filesystem::exists(machine.Host(SeededMachine::kFinalList)));
+  EXPECT_FALSE(std::filesystem::exists("/PRODUCTDETECT"));
+  EXPECT_FALSE(std::filesystem::exists(machine.Host("PRODUCTDETECT")));
 }
 
 }  // namespace

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "zorel/platform/base/win_error.h"
-#include "zorel/platform/fs/file_ops.h"
 #include "zorel/platform/fs/read_only_file.h"
 #include "zorel/platform/machine/machine.h"
 #include "zorel/platform/machine/paths.h"

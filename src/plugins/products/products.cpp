@@ -142,11 +142,11 @@ std::unique_ptr<CJSONReturn> Products::isNonOlvaneProductInstalled(StackFrame& a
 }
 
 std::unique_ptr<CJSONReturn> Products::FindInList(StackFrame& args, bool ours) {
-  PluginCall call = BeginCall(ours ? "isOlvaneProductInstalled" : "isNonOlvaneProductInstalled",
-                              errorcode_, kNotFound);
+  const char* method = ours ? "isOlvaneProductInstalled" : "isNonOlvaneProductInstalled";
+  PluginCall call = BeginCall(method, errorcode_, kNotFound);
   auto result = std::make_unique<CJSONProductsInfo>();
   const std::wstring name = args.Count() > 0 ? args.PopText() : std::wstring();
-  call.Input(L"productname", name);
+  call.Input(Declaration(method).inputKey, name);
   call.Run(
       [&] {
         if (name.empty()) return;

@@ -42,12 +42,14 @@ class CJSONProducts : public JSON {
 // map gives an empty "products" array.
 std::string FinalListText(const DetectedMap& finalMap, bool notMapped);
 
-// The Windows path FinalList.json is written to on `machine`.
+// The Windows path FinalList.json is written to on `machine`; empty when
+// the machine's environment has no TEMP.
 std::wstring FinalListPath(platform::IMachine& machine);
 
 // Writes `text` to FinalListPath through a temporary file renamed into
 // place, so a reader never sees half a file.
-// RETURNS 0 or a Windows code.
+// RETURNS 0; ERROR_ENVVAR_NOT_FOUND (203) without a TEMP folder; another
+// Windows code when the file cannot be written.
 int32_t SaveFinalList(platform::IMachine& machine, const std::string& text);
 
 }  // namespace zorel
