@@ -14,6 +14,7 @@ int runUnseal(const Args& args);   // zorel unseal IN OUT
 int runMachine(const Args& args);  // zorel machine init|reset|info
 int runCheck(const Args& args);    // zorel check --script FILE.js [...]
 int runBridge(const Args& args);   // zorel bridge [--online|--offline] ...
+int runProducts(const Args& args);  // zorel products eval|detect
 int runWorker(const Args& args);   // zorel worker --machine ROOT (internal)
 int runCab(const Args& args);      // zorel cab list CAB | extract CAB DIR
 

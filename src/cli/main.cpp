@@ -55,6 +55,15 @@ const Command kCommands[] = {
      "  --sealed FILE.enc   another sealed check script\n"
      "  --store DIR         the data folder instead of %APPDATA%\\prynesecurity\\zorel\\\n",
      runBridge},
+    {"cab", "list CAB | extract CAB DIR", "list or extract a cabinet (collection.cab, db.cab)",
+     "  list CAB         one line per file: size, DOS date and time, attributes, name\n"
+     "  extract CAB DIR  extract every file into DIR; names that leave DIR are refused\n",
+     runCab},
+    {"products", "eval EXPRESSION NAME... | detect [--json]",
+     "try a keyword expression; list the maker's installed products",
+     "  eval EXPRESSION NAME...  print 1 or 0 for each NAME\n"
+     "  detect [--json]          run detection on the machine\n",
+     runProducts},
     // Started by the session controller only.
     {"worker", nullptr, nullptr, nullptr, runWorker},
 };

@@ -8,6 +8,7 @@
 #include "zorel/plugins/file/file.h"
 #include "zorel/plugins/network/network.h"
 #include "zorel/plugins/os/os.h"
+#include "zorel/plugins/products/products.h"
 #include "zorel/plugins/system/system.h"
 
 #include <memory>
@@ -26,7 +27,7 @@ const std::vector<PluginRegistration>& DefaultPluginTable() {
   static const std::vector<PluginRegistration> table = {
       {"Network", CreateNetworkPlugin},       // plugins\win\env\Network
       {"OS", CreateOSPlugin},                 // plugins\win\env\OS
-      {"Products", CreateBareDispatcher},     // plugins\win\env\Products
+      {"Products", CreateProductsPlugin},     // plugins\win\env\Products
       {"System", CreateSystemPlugin},         // plugins\win\env\System
       {"COM", CreateBareDispatcher},          // plugins\win\Com
       {"EventLogger", CreateBareDispatcher},  // plugins\win\EventLogger
