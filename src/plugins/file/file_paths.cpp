@@ -161,13 +161,8 @@ int32_t ReplaceFileContents(const std::string& hostPath, const std::string& byte
   return 0;
 }
 
+// The store answers its folder as a Windows folder, like any other path.
 int32_t StoreFolderToHost(const std::wstring& folder, std::string& hostPath) {
-  if (!folder.empty() && folder[0] == L'/') {
-    hostPath = toUtf8(folder);
-    for (char& c : hostPath)
-      if (c == '\\') c = '/';
-    return 0;
-  }
   return ToHost(folder, hostPath);
 }
 
