@@ -31,6 +31,9 @@ void storeBlock(uint8_t* bytes, const uint8_t* data, size_t length) {
 struct MszipEncoder::Stream {
   z_stream z{};
   bool ready = false;
+  // Where a block is encoded before it is copied out at its own size; kept,
+  // so no block pays for clearing a fresh buffer.
+  std::vector<uint8_t> scratch;
   ~Stream() {
     if (ready) deflateEnd(&z);
   }
@@ -131,17 +134,20 @@ bool MszipEncoder::tune(Stream& stream) const {
 bool MszipEncoder::encodeBlock(Stream& normal, Stream& fast, const uint8_t* data,
                                size_t length, const uint8_t* history,
                                size_t historyLength, std::string& out) {
-  out.resize(kMaxEncodedBytes);
-  auto* bytes = reinterpret_cast<uint8_t*>(out.data());
+  bool random = options_.level > 1 && looksRandom(data, length);
+  if (random && !hasRepeats(data, length, history, historyLength)) {
+    out.resize(7 + length);
+    auto* bytes = reinterpret_cast<uint8_t*>(out.data());
+    bytes[0] = 'C';
+    bytes[1] = 'K';
+    storeBlock(bytes, data, length);
+    return true;
+  }
+  normal.scratch.resize(kMaxEncodedBytes);
+  uint8_t* bytes = normal.scratch.data();
   bytes[0] = 'C';
   bytes[1] = 'K';
   bool deflated = false;
-  bool random = options_.level > 1 && looksRandom(data, length);
-  if (random && !hasRepeats(data, length, history, historyLength)) {
-    storeBlock(bytes, data, length);
-    out.resize(7 + length);
-    return true;
-  }
   Stream& stream = random ? fast : normal;
   if (!stream.ready) {
     // Raw deflate (no zlib wrapper), full 32 KiB window.
@@ -165,14 +171,16 @@ bool MszipEncoder::encodeBlock(Stream& normal, Stream& fast, const uint8_t* data
   // Anything longer than a stored block is no use: cap the output there.
   stream.z.avail_out = uInt(5 + length);
   int rc = deflate(&stream.z, Z_FINISH);
+  size_t size = 0;
   if (rc == Z_STREAM_END) {
-    out.resize(2 + stream.z.total_out);
+    size = 2 + stream.z.total_out;
     deflated = true;
   }
   if (!deflated) {
     storeBlock(bytes, data, length);
-    out.resize(7 + length);
+    size = 7 + length;
   }
+  out.assign(reinterpret_cast<const char*>(bytes), size);
   return true;
 }
 

@@ -48,6 +48,9 @@ class CabinetUtility : public ICompress {
   void SetMaxCabinetSize(uint64_t bytes) { maxCabinetSize_ = bytes; }
   void SetCompressionLevel(int level) { level_ = level; }
   void SetMaxChain(int chain) { maxChain_ = chain; }
+  // The most compressed data held in memory while a cabinet is written; the
+  // rest waits in temporary files.
+  void SetMemoryLimit(uint64_t bytes) { memoryLimit_ = bytes; }
   void SetThreads(int threads) { threads_ = threads; }
 
  private:
@@ -64,6 +67,7 @@ class CabinetUtility : public ICompress {
   // (gcab's) at well under half its time on text.
   int level_ = 5;
   int maxChain_ = 16;
+  uint64_t memoryLimit_ = 64ull << 20;
   int threads_ = 2;
 };
 
