@@ -69,7 +69,7 @@ std::wstring ResultStore::NormalizeFolder(const std::wstring& folder) {
   for (wchar_t& c : text) {
     if (c == L'/') c = L'\\';
   }
-  if (!text.empty() && text.back() == L'\\') text.pop_back();
+  while (!text.empty() && text.back() == L'\\') text.pop_back();
   return text + L'\\';
 }
 

@@ -3,7 +3,8 @@
 //
 // Collection rows carry Windows paths as the check script wrote them; they
 // are mapped to host paths here (the store folder was mapped at Open), and
-// the cabinet builder only ever sees host paths. Names inside the cabinets are the rows' DESTINATION texts.
+// the cabinet builder only ever sees host paths. Names inside the cabinets
+// are the rows' DESTINATION texts.
 
 #include <filesystem>
 #include <set>

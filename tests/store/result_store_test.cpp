@@ -57,6 +57,7 @@ TEST(ResultStoreFolder, OpenKeepsTheWindowsFolderAndTheHostFolderBehindIt) {
       {L"C:\\Data\\zorel", L"C:\\Data\\zorel\\", root + "/drive_c/Data/zorel"},
       {L"C:\\Data\\zorel\\", L"C:\\Data\\zorel\\", root + "/drive_c/Data/zorel"},
       {L"c:/data/ZOREL/", L"c:\\data\\ZOREL\\", root + "/drive_c/Data/zorel"},
+      {L"C:\\Data\\zorel\\\\", L"C:\\Data\\zorel\\", root + "/drive_c/Data/zorel"},
       // A host folder inside the machine's drive_c is its C:\ folder.
       {fromUtf8(root) + L"/drive_c/Data/zorel/", L"C:\\Data\\zorel\\",
        root + "/drive_c/Data/zorel"},
@@ -78,7 +79,7 @@ TEST(ResultStoreFolder, OpenKeepsTheWindowsFolderAndTheHostFolderBehindIt) {
   }
   EXPECT_EQ(sqliteCli(root + "/drive_c/Data/zorel/ResultStore.db",
                       "select count(*) from PROBLEM_STAGE_TABLE"),
-            "4\n");
+            "5\n");
 }
 
 TEST(ResultStoreFolder, AnEmptyOrUnmappableFolderOpensNothing) {

@@ -71,8 +71,8 @@ class ResultStore : public IResultStore {
   // Set before Open. Not owned.
   void SetPathMapper(const platform::IPathMapper* mapper) { pathMapper_ = mapper; }
 
-  // A Windows folder text as Open keeps it: "\" for every "/", one
-  // trailing "\" (C:\s, C:\s\ and C:/s/ all give C:\s\).
+  // A Windows folder text as Open keeps it: "\" for every "/", exactly one
+  // trailing "\" (C:\s, C:\s\ and C:/s// all give C:\s\).
   static std::wstring NormalizeFolder(const std::wstring& folder);
   // The host folder behind GetStoreFolder(), without a trailing "/"; empty
   // until Open succeeded in mapping the folder.
