@@ -9,7 +9,6 @@ namespace zorel::cab {
 namespace {
 
 constexpr size_t kBatchBlocks = 32;  // blocks deflated per batch (1 MiB)
-constexpr size_t kCopyBytes = 1 << 20;
 constexpr int kErrorDiskFull = 112;
 
 // Room a split part needs: its header and at least one byte.
@@ -22,24 +21,20 @@ uint64_t entryBytes(const std::string& name) {
 }  // namespace
 
 Writer::Writer(WriterOptions options)
-    : options_(std::move(options)), encoder_(options_.mszip) {
+    : options_(std::move(options)),
+      encoder_(options_.mszip),
+      spool_(options_.memoryBytes, options_.tempFile) {
   startCabinet(1, options_.firstName, "");
 }
 
-Writer::~Writer() {
-  if (temp_) std::fclose(temp_);
-  if (spare_) std::fclose(spare_);
-}
+Writer::~Writer() = default;
 
-bool Writer::openTemp(std::FILE*& file, std::filesystem::path& path) {
-  if (path.empty()) {
-    path = options_.tempFile ? options_.tempFile() : std::filesystem::path();
-  }
-  if (path.empty() || !(file = std::fopen(path.c_str(), "wb+"))) {
+bool Writer::failSpool(const std::string& what) {
+  if (spool_.noTempFile()) {
     broken_ = true;
     return fail(ErrorKind::TempFile, "no temporary file for the data blocks");
   }
-  return true;
+  return failIo(what);
 }
 
 bool Writer::fail(ErrorKind kind, std::string message, int type) {
@@ -128,9 +123,13 @@ bool Writer::add(const Reader& read, uint64_t size, const FileInfo& info) {
     return fail(ErrorKind::Write, "the cabinet can no longer be written");
   }
   if (!beginFile(info, size)) return false;
-  if (size > 0 && !temp_ && !openTemp(temp_, tempPath_)) return false;
-  std::vector<uint8_t> buffer(std::min<uint64_t>(size, kBatchBlocks * kBlockBytes));
-  std::vector<uint8_t> history;
+  // Kept between files: most files need no new buffer at all.
+  std::vector<uint8_t>& buffer = buffer_;
+  std::vector<uint8_t>& history = history_;
+  if (buffer.size() < std::min<uint64_t>(size, kBatchBlocks * kBlockBytes)) {
+    buffer.resize(std::min<uint64_t>(size, kBatchBlocks * kBlockBytes));
+  }
+  history.clear();
   uint64_t done = 0;
   while (done < size) {
     size_t length = size_t(std::min<uint64_t>(buffer.size(), size - done));
@@ -162,9 +161,9 @@ bool Writer::writeRecord(const uint8_t* data, size_t length,
   putU32(header, blockChecksum(data, length, uint16_t(length), uncompressed));
   putU16(header, uint16_t(length));
   putU16(header, uncompressed);
-  if (std::fwrite(header.data(), 1, header.size(), temp_) != header.size() ||
-      std::fwrite(data, 1, length, temp_) != length) {
-    return failIo("could not write the temporary file");
+  if (!spool_.append(reinterpret_cast<const uint8_t*>(header.data()), header.size()) ||
+      !spool_.append(data, length)) {
+    return failSpool("could not write the temporary file");
   }
   cab_.dataBytes += kDataHeaderBytes + length;
   cab_.folders.back().blocks++;
@@ -278,50 +277,11 @@ bool Writer::flushCabinet(bool hasNext, uint64_t keep) {
   std::FILE* out = std::fopen(path.c_str(), "wb");
   if (!out) return failIo("could not create " + path.string());
   bool ok = std::fwrite(head.data(), 1, head.size(), out) == head.size();
-  if (ok && temp_ && keep > 0) {
-    ok = std::fflush(temp_) == 0 && std::fseek(temp_, 0, SEEK_SET) == 0;
-    std::vector<char> buffer(kCopyBytes);
-    uint64_t left = keep;
-    while (ok && left > 0) {
-      size_t chunk = size_t(std::min<uint64_t>(left, buffer.size()));
-      ok = std::fread(buffer.data(), 1, chunk, temp_) == chunk &&
-           std::fwrite(buffer.data(), 1, chunk, out) == chunk;
-      left -= chunk;
-    }
-  }
+  const bool moved = ok && spool_.moveFront(out, keep);
   if (std::fclose(out) != 0) ok = false;
   written_.push_back(path);
   if (!ok) return failIo("could not write " + path.string());
-  return temp_ ? moveTail(keep) : true;
-}
-
-bool Writer::moveTail(uint64_t keep) {
-  std::fseek(temp_, 0, SEEK_END);
-  long end = std::ftell(temp_);
-  if (end < 0) return failIo("could not read the temporary file");
-  if (uint64_t(end) == keep) {
-    // Nothing stays: start the next cabinet's data afresh.
-    std::fclose(temp_);
-    temp_ = std::fopen(tempPath_.c_str(), "wb+");
-    if (!temp_) return failIo("could not reopen the temporary file");
-    return true;
-  }
-  if (!spare_ && !openTemp(spare_, sparePath_)) return false;
-  std::vector<char> buffer(kCopyBytes);
-  bool ok = std::fseek(temp_, long(keep), SEEK_SET) == 0;
-  for (uint64_t left = uint64_t(end) - keep; ok && left > 0;) {
-    size_t chunk = size_t(std::min<uint64_t>(left, buffer.size()));
-    ok = std::fread(buffer.data(), 1, chunk, temp_) == chunk &&
-         std::fwrite(buffer.data(), 1, chunk, spare_) == chunk;
-    left -= chunk;
-  }
-  if (!ok) return failIo("could not write the temporary file");
-  // The spare holds the next cabinet's data; the old file becomes the spare.
-  std::swap(temp_, spare_);
-  std::swap(tempPath_, sparePath_);
-  std::fclose(spare_);
-  spare_ = std::fopen(sparePath_.c_str(), "wb+");
-  if (!spare_) return failIo("could not reopen the temporary file");
+  if (!moved) return failSpool("could not write " + path.string());
   return true;
 }
 

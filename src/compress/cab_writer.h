@@ -4,8 +4,9 @@
 //
 // It stores whatever name it is given (only the length and NUL rules of the
 // format are enforced); choosing names is the caller's business. Data blocks
-// of the cabinet being built wait in one temporary file handed out by the
-// caller, who also deletes it.
+// of the cabinet being built wait in a DataSpool: in memory up to
+// WriterOptions::memoryBytes, beyond that in temporary files handed out by
+// the caller, who also deletes them.
 //
 // A file that does not fit in what is left of a cabinet moves whole to the
 // next cabinet, so a file smaller than a cabinet is never split (readers that
@@ -26,6 +27,7 @@
 #include <vector>
 
 #include "cab_format.h"
+#include "data_spool.h"
 #include "mszip_encoder.h"
 
 namespace zorel::cab {
@@ -43,6 +45,8 @@ struct WriterOptions {
   uint16_t setId = 555;
   uint64_t maxCabinetSize = 0x40000000;
   MszipOptions mszip;
+  // Compressed data held in memory before it waits in temporary files.
+  uint64_t memoryBytes = 64ull << 20;
   // Hands out a temporary file for data blocks; empty path on failure.
   std::function<std::filesystem::path()> tempFile;
   // Name of cabinet `number` from the previous one's name.
@@ -111,10 +115,10 @@ class Writer {
   bool placeBlock(const std::string& block, uint32_t uncompressed, bool last);
   bool writeRecord(const uint8_t* data, size_t length, uint16_t uncompressed);
   // Writes the cabinet with the data blocks before `keep`; the blocks from
-  // `keep` on stay in the temporary file for the next cabinet.
+  // `keep` on stay in the spool for the next cabinet.
   bool flushCabinet(bool hasNext, uint64_t keep);
-  bool moveTail(uint64_t keep);
-  bool openTemp(std::FILE*& file, std::filesystem::path& path);
+  // The error of a spool operation that failed while doing `what`.
+  bool failSpool(const std::string& what);
   void startCabinet(int number, std::string name,
                     std::string prevName);
   uint64_t headerBytes(bool withNext) const;
@@ -125,12 +129,11 @@ class Writer {
   WriterOptions options_;
   MszipEncoder encoder_;
   Cabinet cab_;
-  std::filesystem::path tempPath_;
-  std::FILE* temp_ = nullptr;
-  std::filesystem::path sparePath_;  // second temporary file, for moves
-  std::FILE* spare_ = nullptr;
+  DataSpool spool_;
   std::vector<std::filesystem::path> written_;
   std::vector<std::string> blocks_;  // reused between batches
+  std::vector<uint8_t> buffer_;      // a batch of source bytes, reused
+  std::vector<uint8_t> history_;     // the block before the batch
   Error error_;
   bool broken_ = false;
   bool finished_ = false;

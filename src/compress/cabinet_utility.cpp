@@ -212,6 +212,8 @@ bool CabinetUtility::Compress() {
     options.setId = kSetId;
     options.maxCabinetSize = maxCabinetSize_;
     options.mszip.level = level_;
+    options.mszip.maxChain = maxChain_;
+    options.memoryBytes = memoryLimit_;
     options.mszip.threads = threads_;
     options.tempFile = [&session] { return session.temps.handOut(); };
     session.writer = std::make_unique<cab::Writer>(std::move(options));

@@ -10,6 +10,8 @@
 #include "zorel/common/utf8.h"
 #include "zorel/compress/cabinet_utility.h"
 #include "zorel/log/framework_log.h"
+#include "zorel/platform/machine/machine.h"
+#include "zorel/platform/machine/paths.h"
 #include "zorel/store/collection_tables.h"
 #include "zorel/store/environment_collection.h"
 #include "zorel/store/jsexecution_table.h"
@@ -64,20 +66,53 @@ ResultStore::~ResultStore() = default;  // the connection closes itself
 
 std::wstring ResultStore::NormalizeFolder(const std::wstring& folder) {
   std::wstring text = folder;
-  if (!text.empty() && (text.back() == L'\\' || text.back() == L'/')) text.pop_back();
-  // Keep the separator the caller uses: "C:\s" gives "C:\s\", "/tmp/s"
-  // gives "/tmp/s/". Text without any separator gets the Windows one.
-  const size_t last = text.find_last_of(L"\\/");
-  const wchar_t separator = last == std::wstring::npos ? L'\\' : text[last];
-  return text + separator;
+  for (wchar_t& c : text) {
+    if (c == L'/') c = L'\\';
+  }
+  while (!text.empty() && text.back() == L'\\') text.pop_back();
+  return text + L'\\';
+}
+
+const platform::IPathMapper* ResultStore::Mapper() const {
+  if (pathMapper_) return pathMapper_;
+  platform::IMachine* machine = platform::currentMachine();
+  return machine ? &machine->paths() : nullptr;
+}
+
+bool ResultStore::MapFolder(const std::wstring& folder) {
+  storeFolder_.clear();
+  hostFolder_.clear();
+  if (folder.empty()) return false;  // never the working directory
+  const platform::IPathMapper* mapper = Mapper();
+  if (folder.front() == L'/') {
+    // A host folder (the headless front ends hand one over): shown to the
+    // machine as C:\... inside drive_c, else Z:\... .
+    std::string host = toUtf8(folder);
+    while (host.size() > 1 && (host.back() == '/' || host.back() == '\\')) host.pop_back();
+    std::wstring windows;
+    if (mapper) {
+      windows = mapper->toWindowsPath(host);
+    } else {
+      // Without a machine only the drive every machine has can name it.
+      windows = L"Z:" + fromUtf8(host);
+    }
+    if (windows.empty()) return false;
+    storeFolder_ = NormalizeFolder(windows);
+    hostFolder_ = host;
+    return true;
+  }
+  const std::wstring windows = NormalizeFolder(folder);
+  std::string host;
+  if (!mapper || mapper->toHostPath(windows, host) != platform::ERROR_SUCCESS) return false;
+  while (host.size() > 1 && host.back() == '/') host.pop_back();
+  storeFolder_ = windows;
+  hostFolder_ = host;
+  return true;
 }
 
 bool ResultStore::Open(const std::wstring& folder) {
-  storeFolder_ = NormalizeFolder(folder);
   FrameworkLog& log = FrameworkLog::Instance();
-
-  const std::wstring database = HostDatabasePath();
-  if (database.empty() || !connection_->Open(database)) {
+  if (!MapFolder(folder) || !connection_->Open(HostDatabasePath())) {
     log.Write(LogLevel::Error, L"Failed to open result store");
     return false;
   }
@@ -147,7 +182,7 @@ bool ResultStore::RegisterStore(DataTable& table) {
 }
 
 bool ResultStore::Insert(DataTable& table) {
-  if (!connection_->ExecuteQuery(table.GetInsertText())) {
+  if (!connection_->ExecuteStatements(table.GetInsertStatements())) {
     FrameworkLog::Instance().Write(LogLevel::Error, L"Failed to insert in to store: %s",
                                    table.Name().c_str());
     return false;
@@ -159,7 +194,7 @@ bool ResultStore::Insert(DataTable& table) {
 }
 
 bool ResultStore::Update(DataTable& table) {
-  if (!connection_->ExecuteQuery(table.GetUpdateText())) {
+  if (!connection_->ExecuteStatements(table.GetUpdateStatements())) {
     FrameworkLog::Instance().Write(LogLevel::Error, L"Failed to update in to store: %s",
                                    table.Name().c_str());
     return false;
@@ -185,9 +220,8 @@ bool ResultStore::Close(bool deleteDatabase) {
   }
   // Before any Open there is no folder: never delete a ResultStore.db that
   // merely lies in the working directory.
-  if (deleteDatabase && !storeFolder_.empty()) {
+  if (deleteDatabase && !hostFolder_.empty()) {
     const std::wstring path = HostDatabasePath();
-    if (path.empty()) return true;
     removeFile(path);
     // A log left by a killed process must not meet a later database of the
     // same name.

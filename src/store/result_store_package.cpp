@@ -2,8 +2,9 @@
 // run and the store's collection folder, db.cab from ResultStore.db.
 //
 // Collection rows carry Windows paths as the check script wrote them; they
-// are mapped to host paths here, and the cabinet builder only ever sees host
-// paths. Names inside the cabinets are the rows' DESTINATION texts.
+// are mapped to host paths here (the store folder was mapped at Open), and
+// the cabinet builder only ever sees host paths. Names inside the cabinets
+// are the rows' DESTINATION texts.
 
 #include <filesystem>
 #include <set>
@@ -13,12 +14,12 @@
 #include "zorel/common/utf8.h"
 #include "zorel/compress/cabinet_utility.h"
 #include "zorel/log/framework_log.h"
-#include "zorel/platform/machine/machine.h"
 #include "zorel/platform/machine/paths.h"
 #include "zorel/platform/base/win_error.h"
 #include "zorel/platform/fs/wildcard.h"
 #include "zorel/store/collection_tables.h"
 #include "zorel/store/result_store.h"
+#include "zorel/store/sqlite_db_connection.h"
 
 namespace zorel {
 
@@ -80,42 +81,38 @@ struct ResultStore::PackWalk {
   std::set<std::string> entered;
 };
 
-bool ResultStore::HostPathOf(const std::wstring& path, bool storeFolder,
-                             std::string& host) const {
-  // The headless front end hands the store folder over as a host folder;
-  // an absolute host path needs no mapping. Everything else is a Windows
-  // path of the machine.
-  if (storeFolder && !path.empty() && path.front() == L'/') {
-    host = toUtf8(path);
-    return true;
-  }
-  const platform::IPathMapper* mapper = pathMapper_;
-  if (!mapper) {
-    platform::IMachine* machine = platform::currentMachine();
-    if (!machine) return false;
-    mapper = &machine->paths();
-  }
-  return mapper->toHostPath(path, host) == platform::ERROR_SUCCESS;
+bool ResultStore::HostPathOf(const std::wstring& windowsPath, std::string& host) const {
+  const platform::IPathMapper* mapper = Mapper();
+  return mapper && mapper->toHostPath(windowsPath, host) == platform::ERROR_SUCCESS;
 }
 
 std::wstring ResultStore::HostDatabasePath() const {
-  std::string host;
-  if (storeFolder_.empty() || !HostPathOf(storeFolder_, true, host)) return {};
-  return wide(fs::path(host) / kDatabaseName);
+  return wide(fs::path(hostFolder_) / kDatabaseName);
+}
+
+bool ResultStore::PrepareDatabaseForPacking() {
+  // The connection stays open: fold the write-ahead log into the file, or
+  // the copy in db.cab would miss the latest rows, and leave write-ahead
+  // mode, so that a reader of the copy needs no side files.
+  if (!Checkpoint() || !connection_->UseRollbackJournal()) {
+    FrameworkLog::Instance().Write(LogLevel::Error,
+                                   L"The database could not be made complete for packing");
+    return false;
+  }
+  return true;
 }
 
 bool ResultStore::Package() {
   FrameworkLog& log = FrameworkLog::Instance();
   try {
-    std::string hostFolder;
-    if (storeFolder_.empty() || !HostPathOf(storeFolder_, true, hostFolder)) {
+    if (hostFolder_.empty()) {
       // Never opened: there is no store folder, and a ResultStore.db in the
       // working directory is not ours to pack.
       log.Write(LogLevel::Error, L"Failed to package the result store at: %s",
                 storeFolder_.c_str());
       return false;
     }
-    const fs::path folder(hostFolder);
+    const fs::path folder(hostFolder_);
 
     cabinet_->SetTarget(wide(folder / "collection.cab"));
     AddCollectionRows();
@@ -128,16 +125,14 @@ bool ResultStore::Package() {
       log.Write(LogLevel::Info, L"No compressed file created for collection");
     }
 
-    // The connection stays open: fold the write-ahead log into the file
-    // first, or the copy in db.cab would miss the latest rows.
-    Checkpoint();
-    bool result = true;
+    // SetTarget removes an older db.cab first, so a failure leaves none.
     cabinet_->SetTarget(wide(folder / "db.cab"));
-    cabinet_->AddFile(wide(folder / "ResultStore.db"), L"");
-    if (!cabinet_->Compress()) {
-      log.Write(LogLevel::Error, L"Creation of compression folder for db file failed");
-      result = false;
+    bool result = PrepareDatabaseForPacking();
+    if (result) {
+      cabinet_->AddFile(HostDatabasePath(), L"");
+      result = cabinet_->Compress();
     }
+    if (!result) log.Write(LogLevel::Error, L"Creation of compression folder for db file failed");
 
     if (fs::is_directory(collectionFolder, ec)) {
       fs::remove_all(collectionFolder, ec);
@@ -169,7 +164,7 @@ void ResultStore::AddCollectionRows() {
 
     if (type == CollectionType::kFolder) {
       std::string host;
-      if (HostPathOf(source, false, host)) cabinet_->AddFolder(fromUtf8(host), currentDestination_);
+      if (HostPathOf(source, host)) cabinet_->AddFolder(fromUtf8(host), currentDestination_);
       continue;
     }
     // Each row has its own flags: a row without a FILE_COLLECTION_TABLE row
@@ -183,7 +178,7 @@ void ResultStore::AddCollectionRows() {
       AddPatternRow(source, recursive, filter);
     } else {
       std::string host;
-      if (HostPathOf(source, false, host)) cabinet_->AddFile(fromUtf8(host), currentDestination_);
+      if (HostPathOf(source, host)) cabinet_->AddFile(fromUtf8(host), currentDestination_);
     }
   }
 }
@@ -223,7 +218,7 @@ void ResultStore::AddPatternRow(const std::wstring& source, bool recursive, bool
   walk.filter = filter;
   std::string hostFolder;
   // C: alone would be the drive's current directory; C:\ is meant.
-  if (!HostPathOf(folder + L"\\", false, hostFolder)) return;
+  if (!HostPathOf(folder + L"\\", hostFolder)) return;
   try {
     CollectMatchingFiles(walk, folder, hostFolder);
   } catch (const std::exception&) {

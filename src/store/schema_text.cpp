@@ -4,10 +4,14 @@
 //
 // Text values are quoted with embedded single quotes doubled, so no value
 // can end its literal early and change the statement; nothing else in the
-// texts depends on the values.
+// texts depends on the values. The INSERT and UPDATE builders also give
+// each statement with "?" in place of its values and the values apart, for
+// binding: the one walk over the columns serves both forms.
 
 #include <cmath>
 #include <cwchar>
+#include <string>
+#include <vector>
 
 #include "zorel/store/data_table.h"
 
@@ -66,6 +70,106 @@ std::wstring floatText(float value) {
   return buffer;
 }
 
+// The value to bind for one column: what its literal in the text form
+// would store. A float binds the real its nine-digit text denotes, so the
+// file holds the same number either way; a NaN has no real and binds NULL.
+SqlValue boundValue(const DataTable& table, const DataColumn& column, const DataRow& row) {
+  switch (column.type) {
+    case ColumnType::kInteger: {
+      int32_t value = 0;
+      row.GetInt(column.name, value);
+      return int64_t{value};
+    }
+    case ColumnType::kBoolean: {
+      bool value = false;
+      row.GetBool(column.name, value);
+      return int64_t{value ? 1 : 0};
+    }
+    case ColumnType::kFloat: {
+      const double real = std::wcstod(table.GetValueText(column.type, column, row).c_str(), nullptr);
+      if (std::isnan(real)) return std::monostate{};
+      return real;
+    }
+    default:
+      return table.GetValueText(column.type, column, row);
+  }
+}
+
+// Where the builders put each value: into the text as a literal, or out of
+// it as "?" with the value appended to |bound|.
+class ValueWriter {
+ public:
+  explicit ValueWriter(std::vector<SqlValue>* bound) : bound_(bound) {}
+
+  std::wstring Write(const DataTable& table, const DataColumn& column, const DataRow& row) {
+    if (!bound_) return sqlValue(table, column, row);
+    bound_->push_back(boundValue(table, column, row));
+    return L"?";
+  }
+  // The value written as |written| at position |index| once more: the key
+  // of an UPDATE, again in its where clause.
+  std::wstring Repeat(const std::wstring& written, size_t index) {
+    if (bound_ && index < bound_->size()) bound_->push_back((*bound_)[index]);
+    return written;
+  }
+  size_t Count() const { return bound_ ? bound_->size() : 0; }
+
+ private:
+  std::vector<SqlValue>* bound_;
+};
+
+const wchar_t* insertVerb(const DataTable& table) {
+  bool anyUnique = false;
+  for (const auto& column : table.Columns()) {
+    anyUnique = anyUnique || column->unique || column->uniqueGroup;
+  }
+  return (table.RowCount() >= 2 && anyUnique) ? L"INSERT OR IGNORE INTO " : L"INSERT INTO ";
+}
+
+// "VERB NAME(columns)": the same for every row.
+std::wstring insertColumns(const DataTable& table) {
+  std::wstring text = insertVerb(table) + table.Name() + L"(";
+  for (const auto& column : table.Columns()) {
+    if (!column->autoIncrement) text += column->name + L",";
+  }
+  closeList(text, L')');
+  return text;
+}
+
+// One row's INSERT statement, without its closing "; ".
+std::wstring insertStatement(const DataTable& table, const std::wstring& columnPart,
+                             const DataRow& row, ValueWriter& writer) {
+  std::wstring valuePart = L"VALUES(";
+  for (const auto& column : table.Columns()) {
+    if (!column->autoIncrement) valuePart += writer.Write(table, *column, row) + L",";
+  }
+  closeList(valuePart, L')');
+  return columnPart + L" " + valuePart;
+}
+
+// One row's UPDATE statement by its primary key, ending in ";". Without a
+// key column this is "where =;", which the database rejects: such a table
+// cannot be updated by row.
+std::wstring updateStatement(const DataTable& table, const DataRow& row, ValueWriter& writer) {
+  std::wstring statement = L"update " + table.Name() + L" set ";
+  std::wstring keyName;
+  std::wstring keyValue;
+  size_t keyIndex = static_cast<size_t>(-1);
+  for (const auto& column : table.Columns()) {
+    std::wstring value = writer.Write(table, *column, row);
+    statement += column->name + L"=" + value + L",";
+    if (column->primaryKey) {
+      keyName = column->name;
+      keyValue = std::move(value);
+      keyIndex = writer.Count() - 1;
+    }
+  }
+  closeList(statement, L' ');
+  if (!keyName.empty()) keyValue = writer.Repeat(keyValue, keyIndex);
+  statement += L"where " + keyName + L"=" + keyValue + L";";
+  return statement;
+}
+
 }  // namespace
 
 std::wstring DataTable::GetValueText(int32_t type, const DataColumn& column,
@@ -122,50 +226,37 @@ std::wstring DataTable::GetCreateTableText() const {
 }
 
 std::wstring DataTable::GetInsertText() const {
-  bool anyUnique = false;
-  for (const auto& column : columns_) anyUnique = anyUnique || column->unique || column->uniqueGroup;
-  const wchar_t* verb = (rows_.size() >= 2 && anyUnique) ? L"INSERT OR IGNORE INTO " : L"INSERT INTO ";
-
-  // The column part is the same for every row.
-  std::wstring columnPart = verb + name_ + L"(";
-  for (const auto& column : columns_) {
-    if (!column->autoIncrement) columnPart += column->name + L",";
-  }
-  closeList(columnPart, L')');
-
+  const std::wstring columnPart = insertColumns(*this);
+  ValueWriter literals(nullptr);
   std::wstring text;
-  for (const auto& row : rows_) {
-    std::wstring valuePart = L"VALUES(";
-    for (const auto& column : columns_) {
-      if (!column->autoIncrement) valuePart += sqlValue(*this, *column, *row) + L",";
-    }
-    closeList(valuePart, L')');
-    text += columnPart + L" " + valuePart + L"; ";
-  }
+  for (const auto& row : rows_) text += insertStatement(*this, columnPart, *row, literals) + L"; ";
   return text;
 }
 
-std::wstring DataTable::GetUpdateText() const {
-  std::wstring text;
-  for (const auto& row : rows_) {
-    std::wstring statement = L"update " + name_ + L" set ";
-    std::wstring keyName;
-    std::wstring keyValue;
-    for (const auto& column : columns_) {
-      std::wstring value = sqlValue(*this, *column, *row);
-      statement += column->name + L"=" + value + L",";
-      if (column->primaryKey) {
-        keyName = column->name;
-        keyValue = std::move(value);
-      }
-    }
-    closeList(statement, L' ');
-    // Without a key column this is "where =;", which the database rejects:
-    // such a table cannot be updated by row.
-    statement += L"where " + keyName + L"=" + keyValue + L";";
-    text += statement;
+std::vector<SqlStatement> DataTable::GetInsertStatements() const {
+  const std::wstring columnPart = insertColumns(*this);
+  std::vector<SqlStatement> statements(rows_.size());
+  for (size_t i = 0; i < rows_.size(); ++i) {
+    ValueWriter bound(&statements[i].values);
+    statements[i].text = insertStatement(*this, columnPart, *rows_[i], bound);
   }
+  return statements;
+}
+
+std::wstring DataTable::GetUpdateText() const {
+  ValueWriter literals(nullptr);
+  std::wstring text;
+  for (const auto& row : rows_) text += updateStatement(*this, *row, literals);
   return text;
+}
+
+std::vector<SqlStatement> DataTable::GetUpdateStatements() const {
+  std::vector<SqlStatement> statements(rows_.size());
+  for (size_t i = 0; i < rows_.size(); ++i) {
+    ValueWriter bound(&statements[i].values);
+    statements[i].text = updateStatement(*this, *rows_[i], bound);
+  }
+  return statements;
 }
 
 }  // namespace zorel

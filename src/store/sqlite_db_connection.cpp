@@ -2,11 +2,9 @@
 
 #include <sqlite3.h>
 
-#include <algorithm>
-#include <cctype>
-#include <cstring>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "zorel/common/utf8.h"
@@ -28,128 +26,29 @@ constexpr const char* kJournalSettings =
     "PRAGMA page_size=1024; PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; "
     "PRAGMA wal_autocheckpoint=8000;";
 
-// Prepared shapes kept at most; a store has a handful of tables, so more
-// means shapes that differ by inline values (floats), which are not kept.
+// Prepared statements kept at most; a store has a handful of tables, each
+// with one INSERT and one UPDATE text.
 constexpr size_t kMaxStatements = 64;
 
-// One statement of an INSERT text split into its shape and literals.
-struct Literal {
-  bool isText = false;
-  int64_t number = 0;
-  std::string text;
-};
-struct SplitStatement {
-  std::string shape;  // the statement with "?" for each literal
-  std::vector<Literal> literals;
-};
-
-bool isWordByte(unsigned char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-         c == '_' || c == '$' || c >= 0x80;
+void logSqlError(const std::wstring& message) {
+  FrameworkLog::Instance().Write(LogLevel::Error, L"ExecuteQuery - SQL error: %s",
+                                 message.c_str());
 }
 
-bool startsWithInsert(std::string_view statement) {
-  size_t i = 0;
-  while (i < statement.size() && std::isspace(static_cast<unsigned char>(statement[i]))) ++i;
-  const std::string_view word = "insert";
-  if (statement.size() - i < word.size() + 1) return false;
-  for (size_t k = 0; k < word.size(); ++k)
-    if (std::tolower(static_cast<unsigned char>(statement[i + k])) != word[k]) return false;
-  return !isWordByte(static_cast<unsigned char>(statement[i + word.size()]));
-}
-
-// Splits |sql| (the text up to its first NUL, as sqlite3_exec reads it)
-// into statements, taking out string literals and plain integer literals
-// that fit 64 bits. Every other token (identifiers, quoted names, floats,
-// hexadecimal and blob literals, comments) stays in the shape as written.
-// False when the text is not a list of INSERT statements or uses
-// parameters of its own; the caller then runs it as it is.
-bool splitInserts(const std::string& sql, std::vector<SplitStatement>& out) {
-  const size_t end = std::min(sql.size(), std::strlen(sql.c_str()));
-  SplitStatement current;
-  auto close = [&]() -> bool {
-    bool blank = true;
-    for (char c : current.shape) blank = blank && std::isspace(static_cast<unsigned char>(c));
-    if (!blank) {
-      if (!startsWithInsert(current.shape)) return false;
-      out.push_back(std::move(current));
-    }
-    current = SplitStatement();
-    return true;
-  };
-  size_t i = 0;
-  while (i < end) {
-    const unsigned char c = static_cast<unsigned char>(sql[i]);
-    if (c == '\'') {
-      Literal literal;
-      literal.isText = true;
-      size_t j = i + 1;
-      for (;;) {
-        if (j >= end) return false;  // unterminated: let SQLite report it
-        if (sql[j] == '\'') {
-          if (j + 1 < end && sql[j + 1] == '\'') {
-            literal.text += '\'';
-            j += 2;
-            continue;
-          }
-          break;
-        }
-        literal.text += sql[j++];
-      }
-      // X'..' is a blob literal: its letter is already in the shape.
-      if (!current.shape.empty() && (current.shape.back() == 'x' || current.shape.back() == 'X') &&
-          (current.shape.size() == 1 ||
-           !isWordByte(static_cast<unsigned char>(current.shape[current.shape.size() - 2]))))
-        return false;
-      current.shape += '?';
-      current.literals.push_back(std::move(literal));
-      i = j + 1;
-    } else if (c == '"' || c == '`' || c == '[') {
-      const char closing = c == '[' ? ']' : static_cast<char>(c);
-      size_t j = i + 1;
-      while (j < end && sql[j] != closing) ++j;
-      if (j >= end) return false;
-      current.shape.append(sql, i, j + 1 - i);
-      i = j + 1;
-    } else if (c == '-' && i + 1 < end && sql[i + 1] == '-') {
-      return false;  // comments are rare here; sqlite3_exec handles them
-    } else if (c == '/' && i + 1 < end && sql[i + 1] == '*') {
-      return false;
-    } else if (c == '?' || c == ':' || c == '@' || c == '$') {
-      return false;  // parameters of the text's own
-    } else if (c >= '0' && c <= '9') {
-      size_t j = i;
-      while (j < end && sql[j] >= '0' && sql[j] <= '9') ++j;
-      const bool plain = j >= end || (!isWordByte(static_cast<unsigned char>(sql[j])) && sql[j] != '.');
-      if (plain && j - i <= 18) {
-        Literal literal;
-        literal.number = std::stoll(sql.substr(i, j - i));
-        current.shape += '?';
-        current.literals.push_back(std::move(literal));
-        i = j;
-      } else {
-        // A float, a hexadecimal number or one too long for 64 bits: as written.
-        while (j < end && (isWordByte(static_cast<unsigned char>(sql[j])) || sql[j] == '.' ||
-                           ((sql[j] == '+' || sql[j] == '-') &&
-                            (sql[j - 1] == 'e' || sql[j - 1] == 'E'))))
-          ++j;
-        current.shape.append(sql, i, j - i);
-        i = j;
-      }
-    } else if (isWordByte(c)) {
-      size_t j = i;
-      while (j < end && isWordByte(static_cast<unsigned char>(sql[j]))) ++j;
-      current.shape.append(sql, i, j - i);
-      i = j;
-    } else if (c == ';') {
-      if (!close()) return false;
-      ++i;
-    } else {
-      current.shape += static_cast<char>(c);
-      ++i;
-    }
+// Binds |value| as parameter |index| (from 1) of |statement|.
+int bindValue(sqlite3_stmt* statement, int index, const SqlValue& value) {
+  if (const auto* number = std::get_if<int64_t>(&value))
+    return sqlite3_bind_int64(statement, index, *number);
+  if (const auto* real = std::get_if<double>(&value))
+    return sqlite3_bind_double(statement, index, *real);
+  if (const auto* text = std::get_if<std::wstring>(&value)) {
+    // The length is given, so a NUL inside the text is kept like any other
+    // character.
+    const std::string bytes = toUtf8(*text);
+    return sqlite3_bind_text64(statement, index, bytes.data(), bytes.size(), SQLITE_TRANSIENT,
+                               SQLITE_UTF8);
   }
-  return close() && !out.empty();
+  return sqlite3_bind_null(statement, index);
 }
 
 int32_t columnTypeCode(int storageClass) {
@@ -199,60 +98,56 @@ void CSqliteDBConnection::FinalizeStatements() {
   statements_.clear();
 }
 
-sqlite3_stmt* CSqliteDBConnection::Prepared(const std::string& shape) {
-  auto found = statements_.find(shape);
+sqlite3_stmt* CSqliteDBConnection::Prepared(const std::string& text) {
+  auto found = statements_.find(text);
   if (found != statements_.end()) return found->second;
   sqlite3_stmt* statement = nullptr;
-  if (sqlite3_prepare_v3(db_, shape.c_str(), static_cast<int>(shape.size()),
+  if (sqlite3_prepare_v3(db_, text.c_str(), static_cast<int>(text.size()),
                          SQLITE_PREPARE_PERSISTENT, &statement, nullptr) != SQLITE_OK ||
       !statement) {
     sqlite3_finalize(statement);
     return nullptr;
   }
-  statements_.emplace(shape, statement);
+  statements_.emplace(text, statement);
   return statement;
 }
 
-int CSqliteDBConnection::RunInserts(const std::string& sql) {
-  std::vector<SplitStatement> split;
-  if (!splitInserts(sql, split)) return -1;
-  // Room for every shape of this text, so none is dropped while in use.
-  if (statements_.size() + split.size() > kMaxStatements) FinalizeStatements();
-  // Prepare every shape first, so a text that will not prepare runs through
-  // sqlite3_exec from its start rather than half one way and half the other.
-  std::vector<sqlite3_stmt*> prepared;
-  for (const SplitStatement& one : split) {
-    sqlite3_stmt* statement = Prepared(one.shape);
-    if (!statement || sqlite3_bind_parameter_count(statement) !=
-                          static_cast<int>(one.literals.size()))
-      return -1;
-    prepared.push_back(statement);
+bool CSqliteDBConnection::ExecuteStatements(const std::vector<SqlStatement>& statements) {
+  if (!db_) {
+    logSqlError(L"database is not open");
+    return false;
   }
-  for (size_t s = 0; s < split.size(); ++s) {
-    sqlite3_stmt* statement = prepared[s];
-    const auto& literals = split[s].literals;
-    for (size_t k = 0; k < literals.size(); ++k) {
-      const int index = static_cast<int>(k) + 1;
-      if (literals[k].isText) {
-        sqlite3_bind_text(statement, index, literals[k].text.data(),
-                          static_cast<int>(literals[k].text.size()), SQLITE_TRANSIENT);
-      } else {
-        sqlite3_bind_int64(statement, index, literals[k].number);
-      }
+  // Room for every statement of this call, so none is dropped while in use.
+  if (statements_.size() + statements.size() > kMaxStatements) FinalizeStatements();
+  for (const SqlStatement& one : statements) {
+    sqlite3_stmt* statement = Prepared(toUtf8(one.text));
+    if (!statement) {
+      logSqlError(fromUtf8(sqlite3_errmsg(db_)));
+      return false;
     }
-    int rc = sqlite3_step(statement);
-    while (rc == SQLITE_ROW) rc = sqlite3_step(statement);
+    if (sqlite3_bind_parameter_count(statement) != static_cast<int>(one.values.size())) {
+      logSqlError(L"the statement takes " +
+                  std::to_wstring(sqlite3_bind_parameter_count(statement)) + L" values, " +
+                  std::to_wstring(one.values.size()) + L" were given");
+      return false;
+    }
+    int rc = SQLITE_OK;
+    for (size_t k = 0; k < one.values.size() && rc == SQLITE_OK; ++k) {
+      rc = bindValue(statement, static_cast<int>(k) + 1, one.values[k]);
+    }
+    if (rc == SQLITE_OK) {
+      rc = sqlite3_step(statement);
+      while (rc == SQLITE_ROW) rc = sqlite3_step(statement);
+    }
     // Reset at once: a statement left mid-way would keep its transaction.
     sqlite3_reset(statement);
     sqlite3_clear_bindings(statement);
     if (rc != SQLITE_DONE) {
-      const std::wstring message = fromUtf8(sqlite3_errmsg(db_));
-      FrameworkLog::Instance().Write(LogLevel::Error, L"ExecuteQuery - SQL error: %s",
-                                     message.c_str());
-      return 0;
+      logSqlError(fromUtf8(sqlite3_errmsg(db_)));
+      return false;
     }
   }
-  return 1;
+  return true;
 }
 
 bool CSqliteDBConnection::Open(const std::wstring& path) {
@@ -275,22 +170,17 @@ bool CSqliteDBConnection::Open(const std::wstring& path) {
 
 bool CSqliteDBConnection::ExecuteQuery(const std::wstring& sql) {
   if (!db_) {
-    FrameworkLog::Instance().Write(LogLevel::Error, L"ExecuteQuery - SQL error: %s",
-                                   L"database is not open");
+    logSqlError(L"database is not open");
     return false;
   }
   // Result rows of these statements are of no interest; they used to be
   // printed to standard output, which the framework process keeps for its
   // own use, so they are dropped.
   const std::string text = toUtf8(sql);
-  const int inserted = RunInserts(text);
-  if (inserted >= 0) return inserted == 1;
   char* error = nullptr;
   const int rc = sqlite3_exec(db_, text.c_str(), nullptr, nullptr, &error);
   if (rc != SQLITE_OK) {
-    const std::wstring message = fromUtf8(error ? error : sqlite3_errstr(rc));
-    FrameworkLog::Instance().Write(LogLevel::Error, L"ExecuteQuery - SQL error: %s",
-                                   message.c_str());
+    logSqlError(fromUtf8(error ? error : sqlite3_errstr(rc)));
     sqlite3_free(error);
     return false;
   }
@@ -364,6 +254,31 @@ bool CSqliteDBConnection::Checkpoint() {
   if (rc != SQLITE_OK) {
     const std::wstring message = fromUtf8(sqlite3_errmsg(db_));
     FrameworkLog::Instance().Write(LogLevel::Error, L"Checkpoint of the database failed: %s",
+                                   message.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool CSqliteDBConnection::UseRollbackJournal() {
+  if (!db_) return false;
+  // The pragma answers the mode in force afterwards; SQLite keeps the
+  // write-ahead log (and says so) when it cannot leave it, for instance
+  // while another connection reads the file.
+  sqlite3_stmt* statement = nullptr;
+  std::string mode;
+  int rc = sqlite3_prepare_v2(db_, "PRAGMA journal_mode=DELETE", -1, &statement, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_step(statement);
+  if (rc == SQLITE_ROW) {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
+    mode = text ? text : "";
+  }
+  sqlite3_finalize(statement);
+  if (mode != "delete") {
+    const std::wstring message = rc == SQLITE_ROW ? L"the journal stays " + fromUtf8(mode)
+                                                  : fromUtf8(sqlite3_errmsg(db_));
+    FrameworkLog::Instance().Write(LogLevel::Error,
+                                   L"Could not leave the write-ahead log of the database: %s",
                                    message.c_str());
     return false;
   }

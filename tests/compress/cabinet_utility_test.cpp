@@ -227,6 +227,7 @@ TEST(CabinetCompress, DeletesExactlyItsOwnTemporaryFiles) {
   CabinetUtility cab;
   cab.SetTarget(W(dir / "out.cab"));
   cab.SetMaxCabinetSize(100000);  // spanning needs the second temporary file
+  cab.SetMemoryLimit(0);          // every block waits in a temporary file
   ASSERT_TRUE(cab.AddFile(W(dir / "big.bin"), L""));
   ASSERT_TRUE(cab.Compress());
   EXPECT_EQ(cabFiles(), before);
@@ -235,34 +236,38 @@ TEST(CabinetCompress, DeletesExactlyItsOwnTemporaryFiles) {
 }
 
 TEST(CabinetCompress, SpanningNamesContinuationCabinetsAndExtractsWhole) {
-  ScratchDir dir;
   std::map<std::string, std::string> expected;
   for (int i = 0; i < 12; ++i) {
-    std::string name = "f" + std::to_string(i) + ".bin";
-    expected["c/" + name] = testing::randomBytes(30000 + i * 1000, i);
-    writeFile(dir / "src" / name, expected["c/" + name]);
+    expected["c/f" + std::to_string(i) + ".bin"] = testing::randomBytes(30000 + i * 1000, i);
   }
   expected["c/huge.bin"] = testing::randomBytes(250000, 99);  // crosses cabinets
-  writeFile(dir / "src" / "huge.bin", expected["c/huge.bin"]);
-  CabinetUtility cab;
-  cab.SetTarget(W(dir / "collection.cab"));
-  cab.SetMaxCabinetSize(60000);
-  ASSERT_TRUE(cab.AddFolder(W(dir / "src"), L"c"));
-  ASSERT_TRUE(cab.Compress());
-  for (const char* name : {"collection.cab", "collection2.cab", "collection10.cab"}) {
-    ASSERT_TRUE(fs::exists(dir / name)) << name;
-  }
-  for (const auto& e : fs::directory_iterator(dir.path())) {
-    if (e.path().extension() == ".cab") {
-      EXPECT_LE(fs::file_size(e.path()), 60000u);
+  // The blocks wait in memory, in temporary files from the start, or move
+  // to a file part-way.
+  for (uint64_t memory : {uint64_t(64) << 20, uint64_t(0), uint64_t(30000)}) {
+    SCOPED_TRACE(memory);
+    ScratchDir dir;
+    for (const auto& [name, bytes] : expected) writeFile(dir / "src" / name.substr(2), bytes);
+    CabinetUtility cab;
+    cab.SetTarget(W(dir / "collection.cab"));
+    cab.SetMaxCabinetSize(60000);
+    cab.SetMemoryLimit(memory);
+    ASSERT_TRUE(cab.AddFolder(W(dir / "src"), L"c"));
+    ASSERT_TRUE(cab.Compress());
+    for (const char* name : {"collection.cab", "collection2.cab", "collection10.cab"}) {
+      ASSERT_TRUE(fs::exists(dir / name)) << name;
     }
+    for (const auto& e : fs::directory_iterator(dir.path())) {
+      if (e.path().extension() == ".cab") {
+        EXPECT_LE(fs::file_size(e.path()), 60000u);
+      }
+    }
+    ScratchDir out;
+    ASSERT_TRUE(cab.Decompress(W(dir / "collection.cab"), W(out.path())));
+    EXPECT_EQ(tree(out.path()), expected);
+    std::string report;
+    EXPECT_EQ(run("cd " + dir.path().string() + " && cabextract -t collection.cab", &report), 0)
+        << report;
   }
-  ScratchDir out;
-  ASSERT_TRUE(cab.Decompress(W(dir / "collection.cab"), W(out.path())));
-  EXPECT_EQ(tree(out.path()), expected);
-  std::string report;
-  EXPECT_EQ(run("cd " + dir.path().string() + " && cabextract -t collection.cab", &report), 0)
-      << report;
 }
 
 TEST(CabinetCompress, NameOver255BytesFailsCleanly) {

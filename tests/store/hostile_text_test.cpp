@@ -1,6 +1,6 @@
-// Values that look like SQL, binary-looking text, very long text and
-// non-ASCII text go into the file as UTF-8 and come back unchanged; no
-// value can end its literal and add or alter a statement.
+// Values that look like SQL, binary-looking text, text holding NUL, very
+// long text and non-ASCII text go into the file as UTF-8 and come back
+// unchanged; no value can end its literal and add or alter a statement.
 
 #include <gtest/gtest.h>
 
@@ -34,6 +34,10 @@ std::vector<std::wstring> hostileValues() {
       big,
       L"Gr\u00fc\u00dfe \u65e5\u672c \u0440\u0443\u0441 \U0001F600",
       L"C:\\Program Files (x86)\\O'Neil's Tools\\app.exe",
+      // NUL characters, which end a literal when SQLite reads statement text.
+      std::wstring(L"Micro\0soft", 10),
+      std::wstring(L"\0", 1),
+      std::wstring(L"a\0*.txt\0", 8),
   };
 }
 

@@ -2,6 +2,7 @@
 // File plug-in writes them, cabinets read back with the real cabextract.
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -237,6 +238,34 @@ TEST_F(Package, NothingCollectedGivesDbCabOnlyWithEveryCommittedRow) {
   EXPECT_EQ(sqliteCli(copy, "select INPUT_DETAILS from OPERATION_TABLE order by ID desc limit 1"),
             "row 199\n");
   EXPECT_EQ(sqliteCli(copy, "pragma integrity_check"), "ok\n");
+}
+
+TEST_F(Package, ADatabaseThatCannotBeMadeWholeFailsAndLeavesNoDbCab) {
+  std::ofstream(storeHost("db.cab")) << "stale";
+  OperationStore operation;
+  operation.Begin(0, L"plugins\\win\\File", L"File::isFilePresent");
+  operation.Finish(L"x", 1, 0);
+  ASSERT_TRUE(store.Insert(operation.Table()));
+  // Another reader in the middle of a transaction keeps the log in use:
+  // it can be neither emptied nor left.
+  sqlite3* reader = nullptr;
+  ASSERT_EQ(sqlite3_open(storeHost("ResultStore.db").c_str(), &reader), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(reader, "begin; select count(*) from OPERATION_TABLE;", nullptr, nullptr,
+                         nullptr),
+            SQLITE_OK);
+  LogWatch log;
+  EXPECT_FALSE(store.Package());
+  const std::string text = log.Text();
+  EXPECT_NE(text.find("Creation of compression folder for db file failed"), std::string::npos)
+      << text;
+  EXPECT_FALSE(fs::exists(storeHost("db.cab")));
+  sqlite3_exec(reader, "rollback", nullptr, nullptr, nullptr);
+  sqlite3_close(reader);
+  // Once the reader is gone the same store packs.
+  ASSERT_TRUE(store.Package());
+  const std::string copy = (extract(storeHost("db.cab")) / "ResultStore.db").string();
+  EXPECT_EQ(sqliteCli(copy, "pragma journal_mode"), "delete\n");
+  EXPECT_EQ(sqliteCli(copy, "select INPUT_DETAILS from OPERATION_TABLE"), "x\n");
 }
 
 TEST_F(Package, FolderRowsAndTheCollectionFolderAreCabinedAndTheFolderCleaned) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "store_test_support.h"
+#include "zorel/platform/machine/paths.h"
 #include "zorel/store/collection_tables.h"
 #include "zorel/store/environment_collection.h"
 #include "zorel/store/jsexecution_table.h"
@@ -36,31 +37,68 @@ class OpenStore : public ::testing::Test {
   ResultStore store;
 };
 
-TEST(ResultStoreFolder, TrailingSeparatorIsOptional) {
-  EXPECT_EQ(ResultStore::NormalizeFolder(L"C:\\s"), L"C:\\s\\");
-  EXPECT_EQ(ResultStore::NormalizeFolder(L"C:\\s\\"), L"C:\\s\\");
-  EXPECT_EQ(ResultStore::NormalizeFolder(L"C:/s/"), L"C:/s/");
-  EXPECT_EQ(ResultStore::NormalizeFolder(L"/tmp/s"), L"/tmp/s/");
-  EXPECT_EQ(ResultStore::NormalizeFolder(L"/tmp/s/"), L"/tmp/s/");
-  EXPECT_EQ(ResultStore::NormalizeFolder(L"/tmp/s\\"), L"/tmp/s/");
-  EXPECT_EQ(ResultStore::NormalizeFolder(L"s"), L"s\\");
-}
-
-TEST(ResultStoreFolder, OpenWithOrWithoutTrailingSeparatorUsesTheSameDatabase) {
+TEST(ResultStoreFolder, OpenKeepsTheWindowsFolderAndTheHostFolderBehindIt) {
   TempFolder folder;
-  const std::wstring expected = folder.wide() + L"/";
+  const std::string root = folder.file("machine");
+  std::filesystem::create_directories(root + "/drive_c/Data/zorel");
+  const std::string outside = folder.file("outside");
+  std::filesystem::create_directories(outside);
+  const auto mapper = platform::createPathMapper(root);
+  std::wstring outsideWindows = L"Z:" + fromUtf8(outside) + L"\\";
+  for (wchar_t& c : outsideWindows) {
+    if (c == L'/') c = L'\\';
+  }
+  const struct {
+    std::wstring given;
+    std::wstring windows;  // GetStoreFolder
+    std::string host;
+  } cases[] = {
+      // A Windows folder, with or without its separator, either kind.
+      {L"C:\\Data\\zorel", L"C:\\Data\\zorel\\", root + "/drive_c/Data/zorel"},
+      {L"C:\\Data\\zorel\\", L"C:\\Data\\zorel\\", root + "/drive_c/Data/zorel"},
+      {L"c:/data/ZOREL/", L"c:\\data\\ZOREL\\", root + "/drive_c/Data/zorel"},
+      {L"C:\\Data\\zorel\\\\", L"C:\\Data\\zorel\\", root + "/drive_c/Data/zorel"},
+      // A host folder inside the machine's drive_c is its C:\ folder.
+      {fromUtf8(root) + L"/drive_c/Data/zorel/", L"C:\\Data\\zorel\\",
+       root + "/drive_c/Data/zorel"},
+      // Any other host folder is seen through Z:.
+      {fromUtf8(outside), outsideWindows, outside},
+      {fromUtf8(outside) + L"/", outsideWindows, outside},
+  };
   int32_t stageId = 0;
-  for (const std::wstring& given : {folder.wide(), folder.wide() + L"/", folder.wide() + L"\\"}) {
+  for (const auto& c : cases) {
     ResultStore store;
-    ASSERT_TRUE(store.Open(given));
-    EXPECT_EQ(store.GetStoreFolder(), expected);
+    store.SetPathMapper(mapper.get());
+    ASSERT_TRUE(store.Open(c.given)) << toUtf8(c.given);
+    EXPECT_EQ(store.GetStoreFolder(), c.windows) << toUtf8(c.given);
+    EXPECT_EQ(store.HostFolder(), c.host) << toUtf8(c.given);
     ProblemStageStore stage;
     stage.AddStage(++stageId, L"x");
     EXPECT_TRUE(store.Insert(stage.Table()));
     EXPECT_TRUE(store.Close(false));
   }
-  EXPECT_EQ(sqliteCli(folder.file("ResultStore.db"), "select count(*) from PROBLEM_STAGE_TABLE"),
-            "3\n");
+  EXPECT_EQ(sqliteCli(root + "/drive_c/Data/zorel/ResultStore.db",
+                      "select count(*) from PROBLEM_STAGE_TABLE"),
+            "5\n");
+}
+
+TEST(ResultStoreFolder, AnEmptyOrUnmappableFolderOpensNothing) {
+  TempFolder folder;
+  const auto mapper = platform::createPathMapper(folder.file("machine"));
+  const auto previous = std::filesystem::current_path();
+  std::filesystem::current_path(folder.path());
+  for (const std::wstring given : {L"", L"Q:\\no\\drive"}) {
+    ResultStore store;
+    store.SetPathMapper(mapper.get());
+    LogWatch log;
+    EXPECT_FALSE(store.Open(given));
+    EXPECT_EQ(store.GetStoreFolder(), L"");
+    EXPECT_NE(log.Text().find("Failed to open result store"), std::string::npos);
+    EXPECT_TRUE(store.Close(true));
+  }
+  // Nothing was made in the working directory.
+  EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
+  std::filesystem::current_path(previous);
 }
 
 TEST(ResultStoreFolder, OpenFailureIsReported) {

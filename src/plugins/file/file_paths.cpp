@@ -38,13 +38,8 @@ PathType QueryStatus(const std::wstring& windowsPath, int32_t& code) {
   }
 }
 
+// The store answers its folder as a Windows folder, like any other path.
 int32_t StoreFolderToHost(const std::wstring& folder, std::string& hostPath) {
-  if (!folder.empty() && folder[0] == L'/') {
-    hostPath = toUtf8(folder);
-    for (char& c : hostPath)
-      if (c == '\\') c = '/';
-    return 0;
-  }
   return ToHost(folder, hostPath);
 }
 

@@ -3,9 +3,11 @@
 //
 // The same object describes a schema (name, columns with types and key
 // flags), carries rows to insert or update, and receives query results.
-// It owns its columns and rows. The SQL text builders live here too; they
-// are pure functions of the current columns and rows and never touch a
-// database (see schema_text.cpp).
+// It owns its columns and rows. The SQL builders live here too; they are
+// pure functions of the current columns and rows and never touch a
+// database (see schema_text.cpp). The texts with the values written in are
+// what the schema is defined by; the statements with bound values are what
+// the store runs, so no value is ever re-read from SQL text.
 
 #include <cstddef>
 #include <cstdint>
@@ -15,6 +17,7 @@
 
 #include "zorel/store/data_column.h"
 #include "zorel/store/data_row.h"
+#include "zorel/store/sql_statement.h"
 
 namespace zorel {
 
@@ -56,6 +59,11 @@ class DataTable {
   std::wstring GetInsertText() const;
   // One UPDATE statement per row by its primary key, each ending in ";".
   std::wstring GetUpdateText() const;
+  // The same statements, one per row, with "?" for each value and the
+  // values alongside: integers and booleans as integers, floats as the real
+  // their text denotes (a NaN as NULL), every other type as text.
+  std::vector<SqlStatement> GetInsertStatements() const;
+  std::vector<SqlStatement> GetUpdateStatements() const;
   // The text of one value before quoting, read with the reader that matches
   // |type|; a missing or mistyped value gives that type's default.
   std::wstring GetValueText(int32_t type, const DataColumn& column, const DataRow& row) const;

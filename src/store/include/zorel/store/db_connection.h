@@ -7,6 +7,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "zorel/store/sql_statement.h"
 
 namespace zorel {
 
@@ -30,6 +33,10 @@ class IDBConnection {
   // Make the database file itself hold every committed row, so that a copy
   // of that one file is complete. True when there is nothing to do.
   virtual bool Checkpoint() = 0;
+  // Run each statement with its values bound, in order, stopping at the
+  // first failure ("ExecuteQuery - SQL error: %s" with SQLite's message).
+  // Statements before a failing one stay committed.
+  virtual bool ExecuteStatements(const std::vector<SqlStatement>& statements) = 0;
 };
 
 }  // namespace zorel

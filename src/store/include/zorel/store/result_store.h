@@ -2,11 +2,13 @@
 // ResultStore: ResultStore.db in the store folder, its core tables, the
 // registry of run-time tables, and row writes and queries.
 //
-// The store folder is kept as text: a trailing "\" or "/" is dropped and
-// one separator of the kind the text already uses (default "\") is
-// appended. A folder starting with "/" is a host folder; any other text is
-// a Windows path of the machine, mapped to its host folder for every file
-// the store touches.
+// The store folder is kept twice, mapped once when the store opens: as the
+// Windows folder the machine knows it by, ending in "\" (what
+// GetStoreFolder answers and plug-ins build their paths from), and as the
+// host folder behind it (where the database and the cabinets are written).
+// Open takes either form: a text starting with "/" is a host folder, shown
+// as C:\... inside the machine's drive_c and as Z:\... elsewhere; any other
+// text is a Windows folder ("/" and "\" alike) mapped to its host folder.
 // Used from one thread; no locks.
 
 #include <functional>
@@ -46,9 +48,11 @@ class ResultStore : public IResultStore {
   bool Update(DataTable& table) override;
   bool ExecuteQuery(const std::wstring& sql, DataTable& table) override;
   // collection.cab from the collection rows of types 1 and 2 and the
-  // store's collection folder, then db.cab holding ResultStore.db (every
-  // committed row); the collection folder is removed afterwards. False
-  // only when db.cab could not be written.
+  // store's collection folder, then db.cab holding ResultStore.db with
+  // every committed row, in rollback-journal mode so that the one file is
+  // the whole database; the collection folder is removed afterwards. False
+  // when db.cab could not be written, or the database could not be made
+  // whole for it (then no db.cab is left).
   bool Package() override;
   bool Close(bool deleteDatabase) override;
   std::wstring GetStoreFolder() override { return storeFolder_; }
@@ -62,24 +66,36 @@ class ResultStore : public IResultStore {
     environmentCollector_ = std::move(collector);
   }
 
-  // The Windows paths of collection rows (and a store folder given as a
-  // Windows path) are mapped to host paths with |mapper| while packaging;
-  // null (the default) uses the current machine's mapping. Not owned.
+  // The store folder and the Windows paths of collection rows are mapped
+  // with |mapper|; null (the default) uses the current machine's mapping.
+  // Set before Open. Not owned.
   void SetPathMapper(const platform::IPathMapper* mapper) { pathMapper_ = mapper; }
 
-  // The folder text as Open keeps it (see the file comment).
+  // A Windows folder text as Open keeps it: "\" for every "/", exactly one
+  // trailing "\" (C:\s, C:\s\ and C:/s// all give C:\s\).
   static std::wstring NormalizeFolder(const std::wstring& folder);
+  // The host folder behind GetStoreFolder(), without a trailing "/"; empty
+  // until Open succeeded in mapping the folder.
+  const std::string& HostFolder() const { return hostFolder_; }
 
  private:
   struct PackWalk;
 
   void CollectEnvironment(EnvironmentCollection& collection);
-  // ResultStore.db of the store folder as a host path; empty when the
-  // folder cannot be mapped.
+  // The mapper set with SetPathMapper, else the current machine's; null
+  // when there is no machine.
+  const platform::IPathMapper* Mapper() const;
+  // Sets both forms of the store folder from |folder| as Open was given
+  // it; false (both left empty) for an empty text or one that cannot be
+  // mapped.
+  bool MapFolder(const std::wstring& folder);
+  // ResultStore.db of the store folder as a host path.
   std::wstring HostDatabasePath() const;
 
   // Packaging steps (result_store_package.cpp).
-  bool HostPathOf(const std::wstring& path, bool storeFolder, std::string& host) const;
+  bool HostPathOf(const std::wstring& windowsPath, std::string& host) const;
+  // Makes ResultStore.db complete and in rollback-journal mode for packing.
+  bool PrepareDatabaseForPacking();
   void AddCollectionRows();
   void AddPatternRow(const std::wstring& source, bool recursive, bool filter);
   void CollectMatchingFiles(PackWalk& walk, const std::wstring& folder,
@@ -87,7 +103,8 @@ class ResultStore : public IResultStore {
   void ReadCollectionFlags(int32_t id, bool& recursive, bool& filter);
 
   std::unique_ptr<CSqliteDBConnection> connection_;
-  std::wstring storeFolder_;  // ends in its separator once opened
+  std::wstring storeFolder_;  // Windows form, ends in "\" once opened
+  std::string hostFolder_;    // host form, no trailing "/"
   // The DESTINATION of the collection row being packed, and the folder
   // above the root of the pattern being packed; only used while packing.
   std::wstring currentDestination_;

@@ -9,19 +9,19 @@
 // removes the -wal and -shm files; Checkpoint() does the folding while the
 // connection stays open (before the file is copied).
 //
-// Inserts: a plug-in call writes one row, so the same INSERT text comes by
-// thousands of times with other values. ExecuteQuery runs INSERT texts as
-// prepared statements kept per statement shape (the text with its string and
-// integer literals taken out), binding the literals; parsing the SQL was a
-// sixth of each insert. Any other text goes to sqlite3_exec unchanged, and
-// a shape that does not prepare falls back to it too, so the outcome and
-// error messages are those of running the text itself.
+// Inserts and updates: a plug-in call writes one row, so the same statement
+// comes by thousands of times with other values. ExecuteStatements keeps a
+// prepared statement per statement text and binds the values, so parsing
+// SQL is not part of each row's cost and no value is read back out of SQL
+// text. ExecuteQuery hands its text to sqlite3_exec unchanged.
 
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "zorel/store/db_connection.h"
+#include "zorel/store/sql_statement.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -43,21 +43,27 @@ class CSqliteDBConnection : public IDBConnection {
   bool ExecuteSelect(const std::wstring& sql, DataTable& table) override;
   bool Close() override;
   bool Checkpoint() override;
+  bool ExecuteStatements(const std::vector<SqlStatement>& statements) override;
+
+  // Switch the open database to a rollback journal (journal_mode=DELETE),
+  // folding the write-ahead log in and removing the -wal and -shm files,
+  // so that the database file alone opens in any reader. False, logged,
+  // when SQLite keeps the log. Later commits use the rollback journal.
+  bool UseRollbackJournal();
 
   bool IsOpen() const { return open_; }
-  // Statement shapes currently prepared (for tests).
+  // Statements currently prepared (for tests).
   size_t CachedStatementCount() const { return statements_.size(); }
 
  private:
-  // 1 when the text ran as prepared INSERTs, 0 when it failed doing so,
-  // -1 when it is not such a text (then nothing ran).
-  int RunInserts(const std::string& sql);
-  sqlite3_stmt* Prepared(const std::string& shape);
+  // The kept statement for |text|, prepared now when new; null when it
+  // does not prepare (sqlite3_errmsg says why).
+  sqlite3_stmt* Prepared(const std::string& text);
   void FinalizeStatements();
 
   bool open_ = false;
   sqlite3* db_ = nullptr;  // non-null while open (or after a failed close)
-  std::unordered_map<std::string, sqlite3_stmt*> statements_;  // by shape
+  std::unordered_map<std::string, sqlite3_stmt*> statements_;  // by text
 };
 
 }  // namespace zorel
