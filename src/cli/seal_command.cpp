@@ -1,10 +1,11 @@
 // zorel seal / zorel unseal: the sealed container for script authors.
 //
-// Both work on one buffer as long as the payload, in slices, on two threads:
-// this one runs the cipher, which is the slow part; a helper reads the input
-// ahead of it and digests and writes behind it. Sealing enciphers in place
-// and digests what the cipher left; unsealing digests each slice before it
-// is deciphered in place, and writes nothing until the whole digest holds.
+// Both work in slices on two threads: this one runs the cipher, which is the
+// slow part; a helper reads the input ahead of it and digests and writes
+// behind it. Sealing passes the payload through a small ring of slices,
+// enciphering in place and digesting what the cipher left; unsealing keeps
+// the whole payload in one buffer, digests each slice before it is
+// deciphered in place, and writes nothing until the whole digest holds.
 // The result goes to a temporary file beside OUT that is renamed over OUT
 // only once it is complete, so a failure never leaves a partial or stale
 // output.
