@@ -2,6 +2,8 @@
 
 #include "zorel/framework/method_dispatcher.h"
 
+#include <stdexcept>
+
 #include "path_expansion.h"
 #include "zorel/plugins/common/cjson_return.h"
 
@@ -19,6 +21,33 @@ void CMethodDispatcher::RegisterVariable(const std::string& name, BaseVar* bindi
   if (!owned) return;
   owned->set_type_name(type_name);
   properties_[name] = std::move(owned);
+}
+
+void CMethodDispatcher::RegisterSurface(const PluginSurface& surface) {
+  surface_ = &surface;
+  for (const PluginMethod& row : surface.methods) methods_[row.name] = row.handler;
+}
+
+namespace {
+
+const PluginMethod& RowOf(const PluginSurface* surface, const char* method) {
+  const PluginMethod* row = surface ? surface->Find(method) : nullptr;
+  if (!row) throw std::logic_error(std::string("no surface row for ") + method);
+  return *row;
+}
+
+}  // namespace
+
+PluginCall CMethodDispatcher::BeginCall(const char* method, int32_t& errorCode,
+                                        int32_t startCode) const {
+  const PluginMethod& row = RowOf(surface_, method);
+  return PluginCall(result_store_, errorCode, *surface_, row, startCode);
+}
+
+void CMethodDispatcher::BeginRecord(const char* method, OperationStore& record) const {
+  const PluginMethod& row = RowOf(surface_, method);
+  record.Begin(static_cast<int32_t>(row.operation), surface_->componentPath,
+               surface_->ApiName(row));
 }
 
 std::unique_ptr<CJSONReturn> CMethodDispatcher::Call(const std::string& name, StackFrame& args) {

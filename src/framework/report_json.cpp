@@ -2,6 +2,9 @@
 
 #include "zorel/framework/report_json.h"
 
+#include <charconv>
+#include <string>
+
 namespace zorel {
 
 ProblemJson::ProblemJson() {
@@ -16,6 +19,17 @@ StatusJson::StatusJson() {
   BindInt("id", id);
   BindInt("stage", stage);
   BindInt("status", status);
+}
+
+void StatusJson::FromValue(const Json::Value& value) {
+  JSON::FromValue(value);
+  if (!value.isObject()) return;
+  const Json::Value* given = value.find("status", "status" + 6);
+  if (given == nullptr || !given->isString()) return;
+  const std::string text = given->asString();
+  int32_t number = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (error == std::errc() && end == text.data() + text.size() && !text.empty()) status = number;
 }
 
 HeaderJson::HeaderJson() {

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cwchar>
 #include <cwctype>
+#include <memory>
 #include <stdexcept>
 
 #include <json/reader.h>
@@ -58,6 +59,36 @@ void StackFrame::Push(std::wstring text) {
 void StackFrame::PushJson(std::wstring json) {
   ExpandJsonStringValues(json);
   positional_.push_back(std::move(json));
+}
+
+namespace {
+
+// True for a text that parses as a JSON object or array (blanks around it
+// allowed), the texts whose string values PushJson expands one by one.
+bool IsJsonText(const std::wstring& text) {
+  const size_t first = text.find_first_not_of(L" \t\r\n");
+  if (first == std::wstring::npos || (text[first] != L'{' && text[first] != L'[')) return false;
+  const std::string narrow = toUtf8(text);
+  Json::CharReaderBuilder builder;
+  builder["failIfExtra"] = true;
+  std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+  Json::Value root;
+  std::string errors;
+  try {
+    return reader->parse(narrow.data(), narrow.data() + narrow.size(), &root, &errors);
+  } catch (...) {
+    return false;  // nested deeper than the reader follows
+  }
+}
+
+}  // namespace
+
+void StackFrame::PushTextOrJson(std::wstring text) {
+  if (IsJsonText(text)) {
+    PushJson(std::move(text));
+  } else {
+    Push(std::move(text));
+  }
 }
 
 void StackFrame::PushBool(bool value) { positional_.push_back(value ? L"1" : L"0"); }

@@ -165,6 +165,8 @@ Outcome NativeBody(duk_context* ctx, NativeKind kind, char* message) {
         frame.AddNamedArguments(Cesu8ToUtf8(arg.text));
       } else if (arg.encoded) {
         frame.PushJson(Cesu8ToWide(arg.text));
+      } else if (kind == NativeKind::Report) {
+        frame.PushTextOrJson(Cesu8ToWide(arg.text));
       } else {
         frame.Push(Cesu8ToWide(arg.text));
       }

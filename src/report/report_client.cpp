@@ -12,6 +12,8 @@
 
 #include "zorel/common/utf8.h"
 #include "zorel/log/framework_log.h"
+#include "zorel/platform/base/win_error.h"
+#include "zorel/platform/fs/file_ops.h"
 #include "zorel/platform/machine/environment.h"
 #include "zorel/platform/machine/machine.h"
 #include "zorel/platform/machine/paths.h"
@@ -31,8 +33,13 @@ bool acceptedStatus(int32_t status) {
 
 FrameworkLog& log() { return FrameworkLog::Instance(); }
 
+// The thread's last system error, as the "Exception occured" lines give it:
+// the Windows code of the latest platform call that failed.
+int32_t lastError() { return platform::getLastError(); }
+
 // db.cab of the data folder, whole. RETURNS false (after the reading
-// messages) when it is missing or cannot be read.
+// messages) when it is missing or cannot be read; the reason is the
+// thread's last error then, a Windows code.
 bool readCabinet(const std::string& folder, std::vector<uint8_t>& bytes) {
   const std::filesystem::path path = std::filesystem::path(folder) / "db.cab";
   std::error_code ec;
@@ -40,27 +47,31 @@ bool readCabinet(const std::string& folder, std::vector<uint8_t>& bytes) {
     log().Write(LogLevel::Warn, L"Failed to read result cab file");
     return false;
   }
-  try {
-    // A folder or device under the name opens as a stream on Linux but has
-    // no length to read: the same failure as an unreadable file.
-    if (!std::filesystem::is_regular_file(path)) {
-      errno = EISDIR;
-      throw std::ios_base::failure("db.cab is not a file");
-    }
-    std::ifstream in;
-    in.exceptions(std::ios::failbit | std::ios::badbit);
-    in.open(path, std::ios::binary);
-    const uintmax_t size = std::filesystem::file_size(path);
-    bytes.resize(static_cast<size_t>(size));
-    if (size > 0) in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
-    // A file that shrank while being read leaves failbit set above; one that
-    // grew is sent as long as it was when its size was taken.
-    return true;
-  } catch (...) {
+  auto unreadable = [](platform::WinError code) {
+    platform::setLastError(code);
     log().Write(LogLevel::Error, L"Exception occured while reading cab file, ErrorCode: %d",
-                errno);
+                lastError());
     log().Write(LogLevel::Warn, L"Failed to read result cab file");
     return false;
+  };
+  // A folder, pipe or device under the name is refused before it is
+  // opened, as Windows refuses to open one as a file; a pipe would block.
+  if (!std::filesystem::is_regular_file(path, ec))
+    return unreadable(platform::ERROR_ACCESS_DENIED);
+  try {
+    errno = 0;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return unreadable(platform::winErrorFromErrno(errno ? errno : EIO));
+    const uintmax_t size = std::filesystem::file_size(path, ec);
+    if (ec) return unreadable(platform::winErrorFromErrno(ec.value()));
+    bytes.resize(static_cast<size_t>(size));
+    if (size > 0) in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
+    // A file that shrank while being read fails here; one that grew is sent
+    // as long as it was when its size was taken.
+    if (!in) return unreadable(platform::ERROR_READ_FAULT);
+    return true;
+  } catch (...) {
+    return unreadable(platform::ERROR_NOT_ENOUGH_MEMORY);  // the buffer
   }
 }
 
@@ -150,7 +161,8 @@ bool ReportServiceClient::CreateSessionId(int32_t& sessionId) {
     return false;
   } catch (...) {
     log().Write(LogLevel::Error,
-                L"SessionID : Exception occured while getting session id, ErrorCode: %d", errno);
+                L"SessionID : Exception occured while getting session id, ErrorCode: %d",
+                lastError());
     return false;
   }
 }
@@ -179,7 +191,7 @@ bool ReportServiceClient::UploadResult(int32_t sessionId) {
     return false;
   } catch (...) {
     log().Write(LogLevel::Error, L"Exception occured while uploading result, ErrorCode: %d",
-                errno);
+                lastError());
     return false;
   }
 }
@@ -195,7 +207,8 @@ bool ReportServiceClient::CancelOperation(int32_t sessionId) {
     return false;
   } catch (...) {
     log().Write(LogLevel::Error,
-                L"Exception occured while intimating operation cancel, ErrorCode: %d", errno);
+                L"Exception occured while intimating operation cancel, ErrorCode: %d",
+                lastError());
     return false;
   }
 }

@@ -2,6 +2,13 @@
 // The container's stream cipher: an RC4 key stream combined with a running
 // feedback byte F that carries every earlier plain byte. One state per Seal
 // or Unseal call; it is never reused. Only the sealed container uses it.
+//
+// Per byte, with a and b the next two key-stream bytes:
+//   encipher  F ^= p;  c = (a ^ F) + b
+//   decipher  p = (c - b) ^ a ^ F;  F ^= p      (so F becomes (c - b) ^ a)
+// The loops work on eight bytes at a time: the key stream is drawn into
+// two 64-bit words (a and b lanes) and the per-byte arithmetic runs on
+// whole words, with the feedback chain as a prefix XOR across the lanes.
 
 #include <cstddef>
 #include <cstdint>
@@ -22,11 +29,14 @@ class SealCipher {
   bool Decipher(const uint8_t* in, uint8_t* out, size_t length);
 
  private:
-  uint8_t permutation_[256];  // the RC4 state array
-  uint8_t i_ = 0;             // RC4 generator indices, 0 after scheduling
-  uint8_t j_ = 0;
-  uint8_t feedback_ = 0;      // F
-  bool ready_ = false;        // set once the key is scheduled
+  // The RC4 state array. The entries are bytes; they are kept in 32-bit
+  // slots because whole-word loads and stores keep the generator's
+  // read-after-swap chain short (no partial-register merges).
+  uint32_t permutation_[256];
+  uint32_t i_ = 0;          // RC4 generator indices, each 0..255
+  uint32_t j_ = 0;
+  uint32_t feedback_ = 0;   // F, 0..255
+  bool ready_ = false;      // set once the key is scheduled
 };
 
 }  // namespace zorel

@@ -1,45 +1,64 @@
 #include "zorel/report/sealed_container.h"
 
-#include <cstring>
+#include <algorithm>
+#include <atomic>
+#include <thread>
 
-#include "md5_digest.h"
-#include "sealed_cipher.h"
+#include "zorel/report/sealed_stream.h"
 
 namespace zorel {
 namespace {
 
-constexpr size_t kDigestOffset = 16;
-// Seal enciphers and hashes in slices of this size, so each slice is hashed
-// while it is still in cache.
-constexpr size_t kSliceSize = 64 * 1024;
+// Seal enciphers and digests in slices of this size, so each slice is
+// digested while it is still in a cache.
+constexpr size_t kSliceSize = 256 * 1024;
+// From this payload size on, a second thread digests each slice as soon as
+// it is enciphered; below it a thread costs more than it saves.
+constexpr size_t kDigestThreadFrom = 2 * kSliceSize;
 
-// Key selection shared by both directions: a null key means the default key,
-// a key with a length of 0 or less the fallback key.
-SealCipher makeCipher(const char* key, int32_t keyLength) {
-  if (key == nullptr)
-    return SealCipher(reinterpret_cast<const uint8_t*>(kSealDefaultKey), kSealKeyLength);
-  if (keyLength <= 0)
-    return SealCipher(reinterpret_cast<const uint8_t*>(kSealFallbackKey), kSealKeyLength);
-  return SealCipher(reinterpret_cast<const uint8_t*>(key), static_cast<size_t>(keyLength));
-}
-
-void putLe32(uint8_t* at, uint32_t v) {
-  at[0] = static_cast<uint8_t>(v);
-  at[1] = static_cast<uint8_t>(v >> 8);
-  at[2] = static_cast<uint8_t>(v >> 16);
-  at[3] = static_cast<uint8_t>(v >> 24);
-}
-
-uint32_t getLe32(const uint8_t* at) {
-  return static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 |
-         static_cast<uint32_t>(at[2]) << 16 | static_cast<uint32_t>(at[3]) << 24;
+// Runs the payload through both sides of `stream`, the digest on a thread
+// of its own when the payload is large and a thread can be had.
+// RETURNS false when the cipher refused a slice.
+bool sealPayload(SealStream& stream, const uint8_t* plain, uint8_t* payload, size_t length) {
+  std::atomic<size_t> enciphered{0};
+  std::thread digester;
+  if (length >= kDigestThreadFrom) {
+    try {
+      digester = std::thread([&] {
+        for (size_t digested = 0; digested < length;) {
+          const size_t ready = enciphered.load(std::memory_order_acquire);
+          if (ready == digested) {
+            enciphered.wait(digested, std::memory_order_acquire);
+            continue;
+          }
+          stream.Digest(payload + digested, ready - digested);
+          digested = ready;
+        }
+      });
+    } catch (...) {
+      // No thread: the slices are digested here, one after the other.
+    }
+  }
+  bool ok = true;
+  for (size_t done = 0; done < length;) {
+    const size_t n = length - done < kSliceSize ? length - done : kSliceSize;
+    ok = stream.Encipher(plain + done, payload + done, n);
+    done = ok ? done + n : length;  // a refusal ends the digest thread too
+    if (digester.joinable()) {
+      enciphered.store(done, std::memory_order_release);
+      enciphered.notify_one();
+    } else if (ok) {
+      stream.Digest(payload + done - n, n);
+    }
+  }
+  if (digester.joinable()) digester.join();
+  return ok;
 }
 
 }  // namespace
 
 int32_t Seal(const char* key, int32_t keyLength, const uint8_t* plain, size_t plainLength,
              uint32_t value, uint8_t* out, size_t outCapacity) {
-  SealCipher cipher = makeCipher(key, keyLength);
   // Compared without adding to plainLength, so a huge length cannot wrap
   // around and pass the check.
   if (outCapacity < kSealHeaderSize || outCapacity - kSealHeaderSize < plainLength)
@@ -47,59 +66,39 @@ int32_t Seal(const char* key, int32_t keyLength, const uint8_t* plain, size_t pl
   if (plain == nullptr || out == nullptr || plainLength == 0 || plainLength > kSealMaxPayload)
     return kSealCipherRefused;
 
-  uint8_t header[kSealHeaderSize] = {};
-  putLe32(header + 0, kSealMagic);
-  putLe32(header + 4, kSealVersion);
-  putLe32(header + 8, static_cast<uint32_t>(plainLength));
-  putLe32(header + 12, value);
-
-  // The digest covers the header with a zero digest field, then the payload.
-  Md5Digest md5;
-  md5.update(header, sizeof header);
-  uint8_t* payload = out + kSealHeaderSize;
-  for (size_t done = 0; done < plainLength;) {
-    const size_t n = plainLength - done < kSliceSize ? plainLength - done : kSliceSize;
-    if (!cipher.Encipher(plain + done, payload + done, n)) return kSealCipherRefused;
-    md5.update(payload + done, n);
-    done += n;
-  }
-  // Without a digest there is no container; the header stays unwritten.
-  if (!md5.finish(header + kDigestOffset)) return kSealCipherRefused;
-  std::memcpy(out, header, sizeof header);
-  return kSealOk;
+  SealStream stream(key, keyLength, plainLength, value);
+  if (!sealPayload(stream, plain, out + kSealHeaderSize, plainLength)) return kSealCipherRefused;
+  // The header is written last: a failed digest leaves it unwritten.
+  uint8_t header[kSealHeaderSize];
+  const int32_t rc = stream.Finish(header);
+  if (rc == kSealOk) std::copy(header, header + kSealHeaderSize, out);
+  return rc;
 }
 
 int32_t Unseal(const char* key, int32_t keyLength, const uint8_t* container,
                size_t containerLength, uint32_t* value, uint8_t* plainOut,
                size_t* plainCapacity) {
-  SealCipher cipher = makeCipher(key, keyLength);
   if (container == nullptr || containerLength < kSealHeaderSize) return kSealInvalidData;
-
-  // Verify on a private copy of the header so the caller's bytes stay as they were.
-  uint8_t header[kSealHeaderSize];
-  std::memcpy(header, container, sizeof header);
-  uint8_t saved[Md5Digest::kSize];
-  std::memcpy(saved, header + kDigestOffset, sizeof saved);
-  std::memset(header + kDigestOffset, 0, Md5Digest::kSize);
-
-  Md5Digest md5;
-  md5.update(header, sizeof header);
-  md5.update(container + kSealHeaderSize, containerLength - kSealHeaderSize);
-  uint8_t computed[Md5Digest::kSize];
-  if (!md5.finish(computed) || std::memcmp(computed, saved, sizeof saved) != 0)
+  // The digest is checked before anything is deciphered, so plainOut is
+  // written only for a container that holds. The stream reads the header
+  // through a copy: the caller's bytes stay as they were.
+  UnsealStream stream(key, keyLength);
+  uint32_t headerValue = 0;
+  uint64_t payloadLength = 0;
+  if (stream.Begin(container, containerLength, &headerValue, &payloadLength) != kSealOk)
     return kSealInvalidData;
+  stream.Digest(container + kSealHeaderSize, containerLength - kSealHeaderSize);
+  const int32_t verdict = stream.Verify();
+  if (verdict == kSealInvalidData) return kSealInvalidData;
 
-  const uint32_t payloadLength = getLe32(header + 8);
-  if (containerLength - kSealHeaderSize != payloadLength || getLe32(header) != kSealMagic)
-    return kSealInvalidData;
-
-  if (value != nullptr) *value = getLe32(header + 12);
+  if (value != nullptr) *value = headerValue;
   if (plainCapacity == nullptr) return kSealOk;  // verified only
   const size_t capacity = *plainCapacity;
-  *plainCapacity = payloadLength;
+  *plainCapacity = static_cast<size_t>(payloadLength);
   if (plainOut == nullptr) return kSealOk;  // the caller asked for the length
   if (capacity < payloadLength) return kSealMoreData;
-  if (!cipher.Decipher(container + kSealHeaderSize, plainOut, payloadLength))
+  if (verdict != kSealOk ||
+      !stream.Decipher(container + kSealHeaderSize, plainOut, static_cast<size_t>(payloadLength)))
     return kUnsealCipherRefused;
   return kSealOk;
 }

@@ -46,6 +46,19 @@ TEST_F(CheckCli, ReportStatusStoresPassedForLowValuesAndOwnCodesAsGiven) {
   EXPECT_FALSE(Contains(Log(), "Failed to update problem status"));
 }
 
+// JSON text handed to the reporting functions reads as the object it spells:
+// variables in its strings are expanded without breaking the JSON, and a
+// status written as a decimal string counts as its number.
+TEST_F(CheckCli, ReportFunctionsReadJsonTextAsTheObjectItSpells) {
+  ASSERT_EQ(CheckScript("reports_as_text.js").status, 0);
+  EXPECT_EQ(Query("select ID, NAME, DESCRIPTION, URL from PROBLEM_TABLE order by ID"),
+            (Rows{{"0", "", "", ""},  // the text that is not JSON
+                  {"20", "User", "in C:\\Windows\\x", "file:///C:/"}}));
+  EXPECT_EQ(Query("select STAGE_ID, STATUS from PROBLEM_STATUS_TABLE where PROBLEM_ID = 20 "
+                  "order by STAGE_ID"),
+            (Rows{{"110", "3"}, {"111", "4"}, {"112", "1"}}));
+}
+
 TEST_F(CheckCli, SyntaxErrorIsLoggedAndTheRunEnds) {
   const CheckRun run = CheckScript("syntax_error.js");
   EXPECT_EQ(run.status, 1);

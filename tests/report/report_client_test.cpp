@@ -4,6 +4,11 @@
 
 #include <json/reader.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
 
 #include "report_client_fixture.h"
 #include "zorel/common/utf8.h"
@@ -188,14 +193,42 @@ TEST_F(ReportClient, UploadWithoutCabinetFileFailsBeforeSending) {
   EXPECT_EQ(server.stop(), 0);  // every line is written by then
   EXPECT_EQ(server.serverLog().find("UploadResult"), std::string::npos);
 
-  // A folder where the file should be cannot be read.
-  fs::create_directories(fs::path(dataFolder_) / "db.cab");
-  logStart_ = logSize();
-  EXPECT_FALSE(c.UploadResult(1));
-  EXPECT_NE(newLog().find("Exception occured while reading cab file, ErrorCode: "),
-            std::string::npos);
-  EXPECT_TRUE(logged(kWarn, "Failed to read result cab file"));
-  fs::remove_all(fs::path(dataFolder_) / "db.cab");
+}
+
+// What Windows answers when db.cab cannot be read as a file: its code, not
+// the host's errno, and at once (a pipe under the name must not block).
+TEST_F(ReportClient, UnreadableCabinetIsLoggedWithTheWindowsCode) {
+  ReportServerProcess server;
+  ASSERT_TRUE(server.start({"--http"}));
+  ReportServiceClient c = clientFor(server);
+  const fs::path cab = fs::path(dataFolder_) / "db.cab";
+  struct Case {
+    const char* what;
+    std::function<bool()> make;  // false: the case does not apply here
+  };
+  const Case cases[] = {
+      {"folder", [&] { return fs::create_directories(cab); }},
+      {"pipe", [&] { return ::mkfifo(cab.c_str(), 0600) == 0; }},
+      {"no read permission",
+       [&] {
+         writeCabinet(10);
+         fs::permissions(cab, fs::perms::none);
+         return ::geteuid() != 0;  // root reads it anyway
+       }},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.what);
+    fs::remove_all(cab);
+    if (!k.make()) continue;
+    logStart_ = logSize();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(c.UploadResult(1));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_TRUE(logged(kError, "Exception occured while reading cab file, ErrorCode: 5"))
+        << newLog();
+    EXPECT_TRUE(logged(kWarn, "Failed to read result cab file"));
+  }
+  fs::remove_all(cab);
 }
 
 TEST_F(ReportClient, UploadForASessionTheServerNeverGaveIsRefused) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "container_test_util.h"
+#include "zorel/report/sealed_container.h"
 
 namespace zorel {
 namespace {
@@ -166,6 +167,22 @@ TEST_F(SealCommandTest, OneMebibyteOfRandomBytesMatchesTheReference) {
 
 TEST_F(SealCommandTest, TextOf300KibMatchesTheReferenceWithTheDefaultValue1) {
   crossCheck(textBytes(300 * 1024), {}, "1");
+}
+
+// Inputs that pass many times through the command's slices (and its ring of
+// them when sealing) give the library's bytes, and come back whole.
+TEST_F(SealCommandTest, LongInputsGiveTheLibrarysContainerAndRoundTrip) {
+  for (const size_t size : {size_t{(5u << 20) + 7}, size_t{(2u << 20) - 1}}) {
+    SCOPED_TRACE(size);
+    const Bytes plain = randomBytes(size, static_cast<uint32_t>(size));
+    writeFile(path("in"), plain);
+    ASSERT_EQ(zorel({"seal", path("in").string(), path("in.enc").string()}).exitCode, 0);
+    Bytes expected(size + 32);
+    ASSERT_EQ(Seal(nullptr, 0, plain.data(), size, 1, expected.data(), expected.size()), kSealOk);
+    EXPECT_TRUE(readFile(path("in.enc")) == expected);
+    ASSERT_EQ(zorel({"unseal", path("in.enc").string(), path("out").string()}).exitCode, 0);
+    EXPECT_TRUE(readFile(path("out")) == plain);
+  }
 }
 
 TEST_F(SealCommandTest, ValueAcceptsThe32BitRangeAndRejectsTheRest) {

@@ -16,6 +16,13 @@ PluginCall::PluginCall(IResultStore* store, int32_t& errorCode, int32_t operatio
   errorCode_ = startCode;
 }
 
+PluginCall::PluginCall(IResultStore* store, int32_t& errorCode, const PluginSurface& surface,
+                       const PluginMethod& method, int32_t startCode)
+    : PluginCall(store, errorCode, static_cast<int32_t>(method.operation), surface.componentPath,
+                 surface.ApiName(method), startCode) {
+  keys_ = method.inputs;
+}
+
 void PluginCall::ArgumentError(int32_t code, const wchar_t* message) {
   errorCode_ = code;
   if (message) FrameworkLog::Instance().Write(LogLevel::Error, L"%s", message);

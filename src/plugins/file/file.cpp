@@ -56,24 +56,49 @@ std::unique_ptr<CMethodDispatcher> CreateFilePlugin(StackFrame& args) {
   return std::make_unique<File>(args);
 }
 
+namespace {
+
+constexpr OperationType kQuery = OperationType::kQuery;
+constexpr OperationType kChange = OperationType::kChange;
+constexpr OperationType kCollect = OperationType::kCollect;
+
+// The File object's methods, in the order the script's method table lists them.
+constinit const PluginMethod kMethods[] = {
+    {"isFilePresent", MethodOf<&File::isFilePresent>, kQuery, {L"foldername", L"filename"}},
+    {"isFolderPresent", MethodOf<&File::isFolderPresent>, kQuery, {L"foldername"}},
+    {"removeFile", MethodOf<&File::removeFile>, kChange,
+     {L"foldername", L"filename", L"isrecursive"}},
+    {"deleteFolder", MethodOf<&File::deleteFolder>, kChange, {L"foldername", L"isRecursive"}},
+    {"renameFile", MethodOf<&File::renameFile>, kChange,
+     {L"foldername", L"filename", L"neeFileName"}},
+    {"isRegExExistInFile", MethodOf<&File::isRegExExistInFile>, kQuery,
+     {L"foldername", L"filename", L"RegEx"}},
+    // The first key is "filename" for a file, "foldername" for a folder.
+    {"collect", MethodOf<&File::collect>, kCollect,
+     {L"filename", L"RelativePath", L"isRecursive", L"merFilter"}},
+    {"downloadFile", MethodOf<&File::downloadFile>, kChange, {L"URL", L"DownloadLocation"}},
+    {"getFileInfo", MethodOf<&File::getFileInfo>, kQuery, {L"foldername", L"filename"}},
+    {"getDiskInfo", MethodOf<&File::getDiskInfo>, kQuery, {L"DiskName"}},
+    // Writes no operation record.
+    {"getFolderContents", MethodOf<&File::getFolderContents>, kQuery},
+    {"collectFileInfo", MethodOf<&File::collectFileInfo>, kCollect,
+     {L"foldername", L"filename", L"outputfilename", L"isrecursive", L"ismerfilter"}},
+    {"findAndReplaceContent", MethodOf<&File::findAndReplaceContent>, kChange,
+     {L"foldername", L"filename", L"findstring", L"prependorreplacestring",
+      L"replaceentiresting"}},
+    {"create", MethodOf<&File::create>, kChange,
+     {L"filename", L"foldername", L"filecontent", L"overwriteexistingfile"}},
+    {"createCopy", MethodOf<&File::createCopy>, kChange, {L"SourcePath", L"DestinationePath"}},
+    {"extractCompressedFile", MethodOf<&File::extractCompressedFile>, kChange,
+     {L"SourcePath", L"DestinationePath"}},
+};
+
+}  // namespace
+
+constinit const PluginSurface File::kSurface{"File", File::kComponentPath, kMethods};
+
 File::File(StackFrame& args) {
-  // Registration order is the order the script's method table lists them.
-  RegisterMethod("isFilePresent", &File::isFilePresent);
-  RegisterMethod("isFolderPresent", &File::isFolderPresent);
-  RegisterMethod("removeFile", &File::removeFile);
-  RegisterMethod("deleteFolder", &File::deleteFolder);
-  RegisterMethod("renameFile", &File::renameFile);
-  RegisterMethod("isRegExExistInFile", &File::isRegExExistInFile);
-  RegisterMethod("collect", &File::collect);
-  RegisterMethod("downloadFile", &File::downloadFile);
-  RegisterMethod("getFileInfo", &File::getFileInfo);
-  RegisterMethod("getDiskInfo", &File::getDiskInfo);
-  RegisterMethod("getFolderContents", &File::getFolderContents);
-  RegisterMethod("collectFileInfo", &File::collectFileInfo);
-  RegisterMethod("findAndReplaceContent", &File::findAndReplaceContent);
-  RegisterMethod("create", &File::create);
-  RegisterMethod("createCopy", &File::createCopy);
-  RegisterMethod("extractCompressedFile", &File::extractCompressedFile);
+  RegisterSurface(kSurface);
 
   BindProperty("filename", filename);
   BindProperty("foldername", foldername);
@@ -86,7 +111,7 @@ File::File(StackFrame& args) {
 }
 
 std::unique_ptr<CJSONReturn> File::isFilePresent(StackFrame&) {
-  PluginCall call(GetResultStore(), errorcode, 0, kComponentPath, L"File::isFilePresent");
+  PluginCall call = BeginCall(__func__, errorcode);
   auto result = std::make_unique<CJSONReturn>();
   result->status = true;
   call.Input(L"foldername", foldername).Input(L"filename", filename);
@@ -114,7 +139,7 @@ std::unique_ptr<CJSONReturn> File::isFilePresent(StackFrame&) {
 }
 
 std::unique_ptr<CJSONReturn> File::isFolderPresent(StackFrame&) {
-  PluginCall call(GetResultStore(), errorcode, 0, kComponentPath, L"File::isFolderPresent");
+  PluginCall call = BeginCall(__func__, errorcode);
   auto result = std::make_unique<CJSONReturn>();
   call.Input(L"foldername", foldername);
   call.Run([&] {
@@ -138,7 +163,7 @@ std::unique_ptr<CJSONReturn> File::isFolderPresent(StackFrame&) {
 }
 
 std::unique_ptr<CJSONReturn> File::deleteFolder(StackFrame& args) {
-  PluginCall call(GetResultStore(), errorcode, 1, kComponentPath, L"File::deleteFolder");
+  PluginCall call = BeginCall(__func__, errorcode);
   auto result = std::make_unique<CJSONReturn>();
   call.Input(L"foldername", foldername);
   if (args.Count() != 1) {
@@ -172,7 +197,7 @@ std::unique_ptr<CJSONReturn> File::deleteFolder(StackFrame& args) {
 }
 
 std::unique_ptr<CJSONReturn> File::renameFile(StackFrame& args) {
-  PluginCall call(GetResultStore(), errorcode, 1, kComponentPath, L"File::renameFile");
+  PluginCall call = BeginCall(__func__, errorcode);
   auto result = std::make_unique<CJSONReturn>();
   const std::wstring newName = args.Count() >= 1 ? args.TextAt(0) : L"";
   call.Input(L"foldername", foldername).Input(L"filename", filename).Input(L"neeFileName", newName);
@@ -198,7 +223,7 @@ std::unique_ptr<CJSONReturn> File::renameFile(StackFrame& args) {
 }
 
 std::unique_ptr<CJSONReturn> File::isRegExExistInFile(StackFrame& args) {
-  PluginCall call(GetResultStore(), errorcode, 0, kComponentPath, L"File::isRegExExistInFile");
+  PluginCall call = BeginCall(__func__, errorcode);
   auto result = std::make_unique<CJSONReturn>();
   const std::wstring expression = args.Count() >= 1 ? args.TextAt(0) : L"";
   call.Input(L"foldername", foldername).Input(L"filename", filename).Input(L"RegEx", expression);
@@ -240,7 +265,7 @@ std::unique_ptr<CJSONReturn> File::isRegExExistInFile(StackFrame& args) {
 }
 
 std::unique_ptr<CJSONReturnFileInfo> File::getFileInfo(StackFrame&) {
-  PluginCall call(GetResultStore(), errorcode, 0, kComponentPath, L"File::getFileInfo");
+  PluginCall call = BeginCall(__func__, errorcode);
   auto result = std::make_unique<CJSONReturnFileInfo>();
   call.Input(L"foldername", foldername).Input(L"filename", filename);
   if (foldername.empty() || filename.empty()) {
@@ -286,7 +311,7 @@ std::unique_ptr<CJSONReturnFileInfo> File::getFileInfo(StackFrame&) {
 }
 
 std::unique_ptr<CJSONReturnDiskInfo> File::getDiskInfo(StackFrame& args) {
-  PluginCall call(GetResultStore(), errorcode, 0, kComponentPath, L"File::getDiskInfo");
+  PluginCall call = BeginCall(__func__, errorcode);
   auto result = std::make_unique<CJSONReturnDiskInfo>();
   if (args.Count() != 1) {
     call.SetError(pe::kInsufficientArguments);

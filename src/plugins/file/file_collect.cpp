@@ -72,7 +72,7 @@ bool FolderIsEmpty(const std::wstring& folder) {
 
 std::unique_ptr<CJSONReturn> File::collect(StackFrame& args) {
   OperationStore record(&GetErrorMessage);
-  record.Begin(2, kComponentPath, L"File::collect");
+  BeginRecord(__func__, record);
   auto result = std::make_unique<CJSONReturn>();
   InputDetails inputs;
   int32_t code = 0;

@@ -19,8 +19,7 @@ namespace pe = plugin_error;
 namespace files = platform::files;
 
 std::unique_ptr<CJSONReturn> File::downloadFile(StackFrame& args) {
-  PluginCall call(GetResultStore(), errorcode, 1, kComponentPath, L"File::downloadFile",
-                  pe::kDownloadFailed);
+  PluginCall call = BeginCall(__func__, errorcode, pe::kDownloadFailed);
   auto result = std::make_unique<CJSONReturn>();
   result->status = false;
   if (args.Count() != 2) {
@@ -63,8 +62,7 @@ std::unique_ptr<CJSONReturn> File::downloadFile(StackFrame& args) {
 }
 
 std::unique_ptr<CJSONReturn> File::extractCompressedFile(StackFrame& args) {
-  PluginCall call(GetResultStore(), errorcode, 1, kComponentPath,
-                  L"File::extractCompressedFile", pe::kApiFailed);
+  PluginCall call = BeginCall(__func__, errorcode, pe::kApiFailed);
   auto result = std::make_unique<CJSONReturn>();
   if (args.Count() < 2) {
     call.ArgumentError(pe::kInvalidParameter, L"Invalid parameter passed to extract file");

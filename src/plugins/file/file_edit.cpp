@@ -42,8 +42,7 @@ struct EditFailure {
 }  // namespace
 
 std::unique_ptr<CJSONReturn> File::create(StackFrame& args) {
-  PluginCall call(GetResultStore(), errorcode, 1, kComponentPath, L"File::create",
-                  pe::kApiFailed);
+  PluginCall call = BeginCall(__func__, errorcode, pe::kApiFailed);
   auto result = std::make_unique<CJSONReturn>();
   if (args.Count() < 2) {
     call.Input(L"filename", filename).Input(L"foldername", foldername);
@@ -81,8 +80,7 @@ std::unique_ptr<CJSONReturn> File::create(StackFrame& args) {
 }
 
 std::unique_ptr<CJSONReturn> File::createCopy(StackFrame& args) {
-  PluginCall call(GetResultStore(), errorcode, 1, kComponentPath, L"File::createCopy",
-                  pe::kApiFailed);
+  PluginCall call = BeginCall(__func__, errorcode, pe::kApiFailed);
   auto result = std::make_unique<CJSONReturn>();
   if (args.Count() < 2) {
     call.ArgumentError(pe::kInvalidParameter, L"Invalid parameter passed to file create copy");
@@ -112,8 +110,7 @@ std::unique_ptr<CJSONReturn> File::createCopy(StackFrame& args) {
 }
 
 std::unique_ptr<CJSONReturn> File::findAndReplaceContent(StackFrame& args) {
-  PluginCall call(GetResultStore(), errorcode, 1, kComponentPath,
-                  L"File::findAndReplaceContent", pe::kApiFailed);
+  PluginCall call = BeginCall(__func__, errorcode, pe::kApiFailed);
   auto result = std::make_unique<CJSONReturn>();
   call.Input(L"foldername", foldername).Input(L"filename", filename);
   if (args.Count() <= 2) {

@@ -187,8 +187,7 @@ void File::walk(const std::wstring& folder, SearchRecord& search) {
 }
 
 std::unique_ptr<CJSONReturn> File::removeFile(StackFrame& args) {
-  PluginCall call(GetResultStore(), errorcode, 1, kComponentPath, L"File::removeFile",
-                  pe::kApiFailed);
+  PluginCall call = BeginCall(__func__, errorcode, pe::kApiFailed);
   auto result = std::make_unique<CJSONReturn>();
   matchFlag = 0;
   const bool recursive = args.Count() >= 1 && args.BoolAt(0);
@@ -226,8 +225,7 @@ std::unique_ptr<CJSONReturn> File::removeFile(StackFrame& args) {
 }
 
 std::unique_ptr<CJSONReturn> File::collectFileInfo(StackFrame& args) {
-  PluginCall call(GetResultStore(), errorcode, 2, kComponentPath, L"File::collectFileInfo",
-                  pe::kApiFailed);
+  PluginCall call = BeginCall(__func__, errorcode, pe::kApiFailed);
   auto result = std::make_unique<CJSONReturn>();
   call.Input(L"foldername", foldername).Input(L"filename", filename);
   if (args.Count() <= 1) {

@@ -42,35 +42,46 @@ bool AtLeast(const platform::IMachine& machine, uint32_t major, uint32_t minor,
 
 }  // namespace os_machine
 
+namespace {
+
+constexpr OperationType kQuery = OperationType::kQuery;
+
+// The OS object's methods, in the order the script's method table lists them.
+constinit const PluginMethod kMethods[] = {
+    {"getDefaultBrowser", MethodOf<&COSPlugin::getDefaultBrowser>, kQuery, {L"defaultBrowser"}},
+    {"getInstalledBrowsers", MethodOf<&COSPlugin::getInstalledBrowsers>, kQuery,
+     {L"installedbrowser"}},
+    {"getOSName", MethodOf<&COSPlugin::getOSName>, kQuery},
+    {"getOSDetail", MethodOf<&COSPlugin::getOSDetail>, kQuery},
+    {"getOSEdition", MethodOf<&COSPlugin::getOSEdition>, kQuery},
+    {"getMajorVersion", MethodOf<&COSPlugin::getMajorVersion>, kQuery},
+    {"getMinorVersion", MethodOf<&COSPlugin::getMinorVersion>, kQuery},
+    {"getOSArchType", MethodOf<&COSPlugin::getOSArchType>, kQuery},
+    {"getOSLanguage", MethodOf<&COSPlugin::getOSLanguage>, kQuery},
+    {"getUACStatus", MethodOf<&COSPlugin::getUACStatus>, kQuery},
+    {"isOfOsName", MethodOf<&COSPlugin::isOfOsName>, kQuery, {L"osname"}},
+    {"isOsVersionOrGreater", MethodOf<&COSPlugin::isOsVersionOrGreater>, kQuery,
+     {L"versionnumber"}},
+    {"isOsVersionLower", MethodOf<&COSPlugin::isOsVersionLower>, kQuery, {L"versionnumber"}},
+    {"isOsVersionEqual", MethodOf<&COSPlugin::isOsVersionEqual>, kQuery, {L"versionnumber"}},
+    {"isOfType", MethodOf<&COSPlugin::isOfType>, kQuery, {L"ostype"}},
+    {"isRavelManaged", MethodOf<&COSPlugin::isRavelManaged>, kQuery},
+    {"isUnderDomain", MethodOf<&COSPlugin::isUnderDomain>, kQuery},
+    {"getSystemDirectory", MethodOf<&COSPlugin::getSystemDirectory>, kQuery},
+    {"getWindowsDirectory", MethodOf<&COSPlugin::getWindowsDirectory>, kQuery},
+};
+
+}  // namespace
+
+constinit const PluginSurface COSPlugin::kSurface{"OS", L"plugins\\win\\env\\OS", kMethods};
+
 COSPlugin::COSPlugin(StackFrame&) {
-  RegisterMethod("getDefaultBrowser", &COSPlugin::getDefaultBrowser);
-  RegisterMethod("getInstalledBrowsers", &COSPlugin::getInstalledBrowsers);
-  RegisterMethod("getOSName", &COSPlugin::getOSName);
-  RegisterMethod("getOSDetail", &COSPlugin::getOSDetail);
-  RegisterMethod("getOSEdition", &COSPlugin::getOSEdition);
-  RegisterMethod("getMajorVersion", &COSPlugin::getMajorVersion);
-  RegisterMethod("getMinorVersion", &COSPlugin::getMinorVersion);
-  RegisterMethod("getOSArchType", &COSPlugin::getOSArchType);
-  RegisterMethod("getOSLanguage", &COSPlugin::getOSLanguage);
-  RegisterMethod("getUACStatus", &COSPlugin::getUACStatus);
-  RegisterMethod("isOfOsName", &COSPlugin::isOfOsName);
-  RegisterMethod("isOsVersionOrGreater", &COSPlugin::isOsVersionOrGreater);
-  RegisterMethod("isOsVersionLower", &COSPlugin::isOsVersionLower);
-  RegisterMethod("isOsVersionEqual", &COSPlugin::isOsVersionEqual);
-  RegisterMethod("isOfType", &COSPlugin::isOfType);
-  RegisterMethod("isRavelManaged", &COSPlugin::isRavelManaged);
-  RegisterMethod("isUnderDomain", &COSPlugin::isUnderDomain);
-  RegisterMethod("getSystemDirectory", &COSPlugin::getSystemDirectory);
-  RegisterMethod("getWindowsDirectory", &COSPlugin::getWindowsDirectory);
+  RegisterSurface(kSurface);
   BindProperty("errorcode", errorcode_);
 }
 
-PluginCall COSPlugin::BeginCall(const wchar_t* apiName, int32_t startCode) {
-  return PluginCall(GetResultStore(), errorcode_, 0, kComponentPath, apiName, startCode);
-}
-
 std::unique_ptr<CJSONOSInfo> COSPlugin::getOSName(StackFrame&) {
-  PluginCall call = BeginCall(L"OS::getOSName");
+  PluginCall call = BeginCall(__func__, errorcode_);
   auto result = std::make_unique<CJSONOSInfo>();
   result->osname = "Microsoft Windows";
   result->status = true;
@@ -78,7 +89,7 @@ std::unique_ptr<CJSONOSInfo> COSPlugin::getOSName(StackFrame&) {
 }
 
 std::unique_ptr<CJSONOSInfo> COSPlugin::getOSEdition(StackFrame&) {
-  PluginCall call = BeginCall(L"OS::getOSEdition");
+  PluginCall call = BeginCall(__func__, errorcode_);
   auto result = std::make_unique<CJSONOSInfo>();
   call.Run(
       [&] {
@@ -128,7 +139,7 @@ void VersionNumbers(const platform::IMachine& machine, int32_t& major, int32_t& 
 }  // namespace
 
 std::unique_ptr<CJSONOSInfo> COSPlugin::getMajorVersion(StackFrame&) {
-  PluginCall call = BeginCall(L"OS::getMajorVersion");
+  PluginCall call = BeginCall(__func__, errorcode_);
   auto result = std::make_unique<CJSONOSInfo>();
   call.Run(
       [&] {
@@ -142,7 +153,7 @@ std::unique_ptr<CJSONOSInfo> COSPlugin::getMajorVersion(StackFrame&) {
 }
 
 std::unique_ptr<CJSONOSInfo> COSPlugin::getMinorVersion(StackFrame&) {
-  PluginCall call = BeginCall(L"OS::getMinorVersion");
+  PluginCall call = BeginCall(__func__, errorcode_);
   auto result = std::make_unique<CJSONOSInfo>();
   call.Run(
       [&] {
@@ -156,7 +167,7 @@ std::unique_ptr<CJSONOSInfo> COSPlugin::getMinorVersion(StackFrame&) {
 }
 
 std::unique_ptr<CJSONOSInfo> COSPlugin::getOSArchType(StackFrame&) {
-  PluginCall call = BeginCall(L"OS::getOSArchType");
+  PluginCall call = BeginCall(__func__, errorcode_);
   auto result = std::make_unique<CJSONOSInfo>();
   call.Run(
       [&] {
@@ -180,7 +191,7 @@ void UseLastError(PluginCall& call) {
 }  // namespace
 
 std::unique_ptr<CJSONOSReturnVal> COSPlugin::getSystemDirectory(StackFrame&) {
-  PluginCall call = BeginCall(L"OS::getSystemDirectory");
+  PluginCall call = BeginCall(__func__, errorcode_);
   auto result = std::make_unique<CJSONOSReturnVal>();
   if (!call.Run([&] { result->SetValue(os_machine::Current().specialFolders().systemDirectory()); },
                 L"Exception occured while getting system directory."))
@@ -189,7 +200,7 @@ std::unique_ptr<CJSONOSReturnVal> COSPlugin::getSystemDirectory(StackFrame&) {
 }
 
 std::unique_ptr<CJSONOSReturnVal> COSPlugin::getWindowsDirectory(StackFrame&) {
-  PluginCall call = BeginCall(L"OS::getWindowsDirectory");
+  PluginCall call = BeginCall(__func__, errorcode_);
   auto result = std::make_unique<CJSONOSReturnVal>();
   if (!call.Run(
           [&] { result->SetValue(os_machine::Current().specialFolders().windowsDirectory()); },

@@ -44,7 +44,7 @@ bool KeyOpensForReading(platform::IRegistry& registry, const wchar_t* subKey) {
 
 std::unique_ptr<CJSONOSInfo> COSPlugin::getDefaultBrowser(StackFrame&) {
   // Both outcomes assign the error code, so it starts from what it was.
-  PluginCall call = BeginCall(L"OS::getDefaultBrowser", errorcode_);
+  PluginCall call = BeginCall(__func__, errorcode_, errorcode_);
   auto result = std::make_unique<CJSONOSInfo>();
   call.UsesInputs();
   call.Run(
@@ -63,14 +63,14 @@ std::unique_ptr<CJSONOSInfo> COSPlugin::getDefaultBrowser(StackFrame&) {
         result->defaultbrowser = toUtf8(executable);
         result->status = true;
         call.SetError(plugin_error::kSuccess);
-        call.Input(L"defaultBrowser", executable);
+        call.Input(executable);
       },
       L"Exception occured during getting the default browser.");
   return call.Finish(std::move(result));
 }
 
 std::unique_ptr<CJSONOSInfo> COSPlugin::getInstalledBrowsers(StackFrame&) {
-  PluginCall call = BeginCall(L"OS::getInstalledBrowsers");
+  PluginCall call = BeginCall(__func__, errorcode_);
   auto result = std::make_unique<CJSONOSInfo>();
   call.Run(
       [&] {
@@ -91,7 +91,7 @@ std::unique_ptr<CJSONOSInfo> COSPlugin::getInstalledBrowsers(StackFrame&) {
         if (os_machine::AtLeast(machine, 10, 0, 0)) add(L"Edge");
         result->browsers = toUtf8(list);
         result->status = true;
-        call.Input(L"installedbrowser", list);
+        call.Input(list);
       },
       L"Exception occured during getting the installed browsers.");
   call.UsesInputs();
@@ -99,7 +99,7 @@ std::unique_ptr<CJSONOSInfo> COSPlugin::getInstalledBrowsers(StackFrame&) {
 }
 
 std::unique_ptr<CJSONOSInfo> COSPlugin::getOSLanguage(StackFrame&) {
-  PluginCall call = BeginCall(L"OS::getOSLanguage");
+  PluginCall call = BeginCall(__func__, errorcode_);
   auto result = std::make_unique<CJSONOSInfo>();
   call.Run(
       [&] {
@@ -123,7 +123,7 @@ std::unique_ptr<CJSONOSInfo> COSPlugin::getOSLanguage(StackFrame&) {
 }
 
 std::unique_ptr<CJSONOSInfo> COSPlugin::getUACStatus(StackFrame&) {
-  PluginCall call = BeginCall(L"OS::getUACStatus");
+  PluginCall call = BeginCall(__func__, errorcode_);
   auto result = std::make_unique<CJSONOSInfo>();
   result->uacstatus = 0;
   call.Run(
@@ -161,7 +161,7 @@ std::unique_ptr<CJSONOSInfo> COSPlugin::getUACStatus(StackFrame&) {
 }
 
 std::unique_ptr<CJSONReturn> COSPlugin::isRavelManaged(StackFrame&) {
-  PluginCall call = BeginCall(L"OS::isRavelManaged", plugin_error::kApiFailed);
+  PluginCall call = BeginCall(__func__, errorcode_, plugin_error::kApiFailed);
   auto result = std::make_unique<CJSONReturn>();
   // An exception keeps whatever code the steps before it set, so the
   // handler is written out here rather than taken from the skeleton.
@@ -228,7 +228,7 @@ std::unique_ptr<CJSONReturn> COSPlugin::isRavelManaged(StackFrame&) {
 }
 
 std::unique_ptr<CJSONReturn> COSPlugin::isUnderDomain(StackFrame&) {
-  PluginCall call = BeginCall(L"OS::isUnderDomain");
+  PluginCall call = BeginCall(__func__, errorcode_);
   auto result = std::make_unique<CJSONReturn>();
   call.Run(
       [&] {

@@ -45,7 +45,7 @@ bool SameTextIgnoringCase(const std::wstring& a, const std::wstring& b) {
 }  // namespace
 
 std::unique_ptr<CJSONOSInfo> COSPlugin::getOSDetail(StackFrame&) {
-  PluginCall call = BeginCall(L"OS::getOSDetail");
+  PluginCall call = BeginCall(__func__, errorcode_);
   auto result = std::make_unique<CJSONOSInfo>();
   call.Run(
       [&] {
@@ -58,7 +58,7 @@ std::unique_ptr<CJSONOSInfo> COSPlugin::getOSDetail(StackFrame&) {
 }
 
 std::unique_ptr<CJSONReturn> COSPlugin::isOfOsName(StackFrame& args) {
-  PluginCall call = BeginCall(L"OS::isOfOsName", plugin_error::kDataNotMatched);
+  PluginCall call = BeginCall(__func__, errorcode_, plugin_error::kDataNotMatched);
   auto result = std::make_unique<CJSONReturn>();
   if (args.Count() < 1 || args.TextAt(0).empty()) {
     call.ArgumentError(plugin_error::kInvalidParameter, L"Invalid Parameters.");
@@ -66,7 +66,7 @@ std::unique_ptr<CJSONReturn> COSPlugin::isOfOsName(StackFrame& args) {
     return call.Finish(std::move(result));
   }
   const std::wstring& name = args.TextAt(0);
-  call.Input(L"osname", name);
+  call.Input(name);
   if (SameTextIgnoringCase(name, L"Microsoft Windows")) {
     call.SetError(plugin_error::kSuccess);
   } else {
@@ -77,20 +77,20 @@ std::unique_ptr<CJSONReturn> COSPlugin::isOfOsName(StackFrame& args) {
 }
 
 std::unique_ptr<CJSONReturn> COSPlugin::isOsVersionOrGreater(StackFrame& args) {
-  return CheckVersion(args, L"OS::isOsVersionOrGreater", VersionCheck::OrGreater);
+  return CheckVersion(__func__, args, VersionCheck::OrGreater);
 }
 
 std::unique_ptr<CJSONReturn> COSPlugin::isOsVersionLower(StackFrame& args) {
-  return CheckVersion(args, L"OS::isOsVersionLower", VersionCheck::Lower);
+  return CheckVersion(__func__, args, VersionCheck::Lower);
 }
 
 std::unique_ptr<CJSONReturn> COSPlugin::isOsVersionEqual(StackFrame& args) {
-  return CheckVersion(args, L"OS::isOsVersionEqual", VersionCheck::Equal);
+  return CheckVersion(__func__, args, VersionCheck::Equal);
 }
 
-std::unique_ptr<CJSONReturn> COSPlugin::CheckVersion(StackFrame& args, const wchar_t* apiName,
+std::unique_ptr<CJSONReturn> COSPlugin::CheckVersion(const char* method, StackFrame& args,
                                                      VersionCheck check) {
-  PluginCall call = BeginCall(apiName);
+  PluginCall call = BeginCall(method, errorcode_);
   auto result = std::make_unique<CJSONReturn>();
   if (args.Count() < 1) {
     call.ArgumentError(plugin_error::kInsufficientArguments,
@@ -99,7 +99,7 @@ std::unique_ptr<CJSONReturn> COSPlugin::CheckVersion(StackFrame& args, const wch
     return call.Finish(std::move(result));
   }
   const std::wstring& version = args.TextAt(0);
-  call.Input(L"versionnumber", version);
+  call.Input(version);
   call.Run(
       [&] {
         call.SetError(plugin_error::kSuccess);
@@ -145,7 +145,7 @@ std::unique_ptr<CJSONReturn> COSPlugin::CheckVersion(StackFrame& args, const wch
 }
 
 std::unique_ptr<CJSONReturn> COSPlugin::isOfType(StackFrame& args) {
-  PluginCall call = BeginCall(L"OS::isOfType");
+  PluginCall call = BeginCall(__func__, errorcode_);
   auto result = std::make_unique<CJSONReturn>();
   call.UsesInputs();
   if (args.Count() < 1) {
@@ -156,7 +156,7 @@ std::unique_ptr<CJSONReturn> COSPlugin::isOfType(StackFrame& args) {
       [&] {
         // A text without leading digits, or a number beyond 32 bits, throws.
         const int32_t wanted = TextToInt(args.TextAt(0));
-        call.Input(L"ostype", wanted == 1 ? L"64_bit" : L"32_bit");
+        call.Input(wanted == 1 ? L"64_bit" : L"32_bit");
         const bool is64 = os_machine::Current().versionInfo().is64BitOperatingSystem();
         const bool matches = (wanted == 1 && is64) || (wanted == 0 && !is64);
         call.SetError(matches ? plugin_error::kSuccess : plugin_error::kDataNotMatched);

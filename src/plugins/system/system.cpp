@@ -22,8 +22,6 @@ namespace zorel {
 
 namespace {
 
-constexpr int32_t kGetter = 2;  // operation type of value getters
-
 platform::IMachine& Machine() {
   platform::IMachine* machine = platform::currentMachine();
   if (!machine) throw std::runtime_error("no machine");
@@ -39,6 +37,43 @@ std::tm LocalNow(const platform::ISystemInfo& info, int* error = nullptr) {
 
 }  // namespace
 
+namespace {
+
+constexpr OperationType kGetter = OperationType::kCollect;
+constexpr OperationType kCheck = OperationType::kQuery;
+
+// The System object's methods, in the order the script's method table lists them.
+constinit const PluginMethod kMethods[] = {
+    {"getCPUName", MethodOf<&CSystemPlugin::getCPUName>, kGetter, {L"cpuname"}},
+    {"getTotalRAM", MethodOf<&CSystemPlugin::getTotalRAM>, kGetter, {L"memorysize"}},
+    {"getFreeRAM", MethodOf<&CSystemPlugin::getFreeRAM>, kGetter, {L"freememorysize"}},
+    {"getUsedRAM", MethodOf<&CSystemPlugin::getUsedRAM>, kGetter, {L"usedmemorysize"}},
+    {"getTotalVirtualMemory", MethodOf<&CSystemPlugin::getTotalVirtualMemory>, kGetter,
+     {L"totalvirtualmemory"}},
+    {"getFreeVirtualMemory", MethodOf<&CSystemPlugin::getFreeVirtualMemory>, kGetter,
+     {L"freevirtualmemory"}},
+    {"getUsedVirtualMemory", MethodOf<&CSystemPlugin::getUsedVirtualMemory>, kGetter,
+     {L"usedvirtualmemory"}},
+    {"getFileSystem", MethodOf<&CSystemPlugin::getFileSystem>, kGetter, {L"filesystem"}},
+    {"getTimeZone", MethodOf<&CSystemPlugin::getTimeZone>, kGetter, {L"timezone"}},
+    {"getDate", MethodOf<&CSystemPlugin::getDate>, kGetter, {L"date"}},
+    {"getTime", MethodOf<&CSystemPlugin::getTime>, kGetter, {L"time"}},
+    {"getSystemSpace", MethodOf<&CSystemPlugin::getSystemSpace>, kGetter},
+    {"getSystemFreeSpace", MethodOf<&CSystemPlugin::getSystemFreeSpace>, kGetter},
+    {"checkForDiskSpace", MethodOf<&CSystemPlugin::checkForDiskSpace>, kCheck,
+     {L"expected", L"actual"}},
+    {"checkForCPUSpeed", MethodOf<&CSystemPlugin::checkForCPUSpeed>, kCheck,
+     {L"expected", L"actual"}},
+    {"checkForMemorySize", MethodOf<&CSystemPlugin::checkForMemorySize>, kCheck,
+     {L"expected", L"actual"}},
+    {"isInternetConnected", MethodOf<&CSystemPlugin::isInternetConnected>, kCheck},
+};
+
+}  // namespace
+
+constinit const PluginSurface CSystemPlugin::kSurface{"System", L"plugins\\win\\env\\System",
+                                                      kMethods};
+
 CSystemPlugin::CSystemPlugin(StackFrame& args)
     : CSystemPlugin(args, platform::hostInternetState(),
                     fromUtf8(ReportServerSettings::FromEnvironment().baseAddress)) {}
@@ -46,34 +81,12 @@ CSystemPlugin::CSystemPlugin(StackFrame& args)
 CSystemPlugin::CSystemPlugin(StackFrame&, std::shared_ptr<const platform::IInternetState> internet,
                              std::wstring probeUrl)
     : internet_(std::move(internet)), probeUrl_(std::move(probeUrl)) {
-  RegisterMethod("getCPUName", &CSystemPlugin::getCPUName);
-  RegisterMethod("getTotalRAM", &CSystemPlugin::getTotalRAM);
-  RegisterMethod("getFreeRAM", &CSystemPlugin::getFreeRAM);
-  RegisterMethod("getUsedRAM", &CSystemPlugin::getUsedRAM);
-  RegisterMethod("getTotalVirtualMemory", &CSystemPlugin::getTotalVirtualMemory);
-  RegisterMethod("getFreeVirtualMemory", &CSystemPlugin::getFreeVirtualMemory);
-  RegisterMethod("getUsedVirtualMemory", &CSystemPlugin::getUsedVirtualMemory);
-  RegisterMethod("getFileSystem", &CSystemPlugin::getFileSystem);
-  RegisterMethod("getTimeZone", &CSystemPlugin::getTimeZone);
-  RegisterMethod("getDate", &CSystemPlugin::getDate);
-  RegisterMethod("getTime", &CSystemPlugin::getTime);
-  RegisterMethod("getSystemSpace", &CSystemPlugin::getSystemSpace);
-  RegisterMethod("getSystemFreeSpace", &CSystemPlugin::getSystemFreeSpace);
-  RegisterMethod("checkForDiskSpace", &CSystemPlugin::checkForDiskSpace);
-  RegisterMethod("checkForCPUSpeed", &CSystemPlugin::checkForCPUSpeed);
-  RegisterMethod("checkForMemorySize", &CSystemPlugin::checkForMemorySize);
-  RegisterMethod("isInternetConnected", &CSystemPlugin::isInternetConnected);
+  RegisterSurface(kSurface);
   BindProperty("errorcode", errorcode_);
 }
 
-PluginCall CSystemPlugin::BeginCall(int32_t operationType, const wchar_t* apiName,
-                                    int32_t startCode) {
-  return PluginCall(GetResultStore(), errorcode_, operationType, kComponentPath, apiName,
-                    startCode);
-}
-
 std::unique_ptr<CJSONCPUInfo> CSystemPlugin::getCPUName(StackFrame&) {
-  PluginCall call = BeginCall(kGetter, L"System::getCPUName");
+  PluginCall call = BeginCall(__func__, errorcode_);
   auto result = std::make_unique<CJSONCPUInfo>();
   std::wstring name;
   call.Run([&] { name = Machine().systemInfo().processorBrandString(); },
@@ -86,51 +99,40 @@ std::unique_ptr<CJSONCPUInfo> CSystemPlugin::getCPUName(StackFrame&) {
       result->status = true;
     }
   }
-  call.Input(L"cpuname", name);
+  call.Input(name);
   return call.Finish(std::move(result));
 }
 
 std::unique_ptr<CJSONMemoryInfo> CSystemPlugin::getTotalRAM(StackFrame&) {
-  return MemoryGetter(MemoryFact::TotalRam);
+  return MemoryGetter(__func__, MemoryFact::TotalRam);
 }
 std::unique_ptr<CJSONMemoryInfo> CSystemPlugin::getFreeRAM(StackFrame&) {
-  return MemoryGetter(MemoryFact::FreeRam);
+  return MemoryGetter(__func__, MemoryFact::FreeRam);
 }
 std::unique_ptr<CJSONMemoryInfo> CSystemPlugin::getUsedRAM(StackFrame&) {
-  return MemoryGetter(MemoryFact::UsedRam);
+  return MemoryGetter(__func__, MemoryFact::UsedRam);
 }
 std::unique_ptr<CJSONMemoryInfo> CSystemPlugin::getTotalVirtualMemory(StackFrame&) {
-  return MemoryGetter(MemoryFact::TotalVirtual);
+  return MemoryGetter(__func__, MemoryFact::TotalVirtual);
 }
 std::unique_ptr<CJSONMemoryInfo> CSystemPlugin::getFreeVirtualMemory(StackFrame&) {
-  return MemoryGetter(MemoryFact::FreeVirtual);
+  return MemoryGetter(__func__, MemoryFact::FreeVirtual);
 }
 std::unique_ptr<CJSONMemoryInfo> CSystemPlugin::getUsedVirtualMemory(StackFrame&) {
-  return MemoryGetter(MemoryFact::UsedVirtual);
+  return MemoryGetter(__func__, MemoryFact::UsedVirtual);
 }
 
-std::unique_ptr<CJSONMemoryInfo> CSystemPlugin::MemoryGetter(MemoryFact fact) {
-  struct Entry {
-    const wchar_t* api;
-    const wchar_t* inputName;
-    const wchar_t* failure;
+std::unique_ptr<CJSONMemoryInfo> CSystemPlugin::MemoryGetter(const char* method, MemoryFact fact) {
+  // The log line of a failed system call, by fact.
+  static const wchar_t* const kFailures[] = {
+      L"getTotalRAM - Error while calling GetPhysicallyInstalledSystemMemory API",
+      L"getFreeRAM - Error while calling GlobalMemoryStatusEx API",
+      L"getUsedRAM - Error while calling GlobalMemoryStatusEx API",
+      L"getTotalVirtualMemory - Error while calling GlobalMemoryStatusEx API",
+      L"getFreeVirtualMemory - Error while calling GlobalMemoryStatusEx API",
+      L"getUsedVirtualMemory - Error while calling GlobalMemoryStatusEx API",
   };
-  static const Entry kEntries[] = {
-      {L"System::getTotalRAM", L"memorysize",
-       L"getTotalRAM - Error while calling GetPhysicallyInstalledSystemMemory API"},
-      {L"System::getFreeRAM", L"freememorysize",
-       L"getFreeRAM - Error while calling GlobalMemoryStatusEx API"},
-      {L"System::getUsedRAM", L"usedmemorysize",
-       L"getUsedRAM - Error while calling GlobalMemoryStatusEx API"},
-      {L"System::getTotalVirtualMemory", L"totalvirtualmemory",
-       L"getTotalVirtualMemory - Error while calling GlobalMemoryStatusEx API"},
-      {L"System::getFreeVirtualMemory", L"freevirtualmemory",
-       L"getFreeVirtualMemory - Error while calling GlobalMemoryStatusEx API"},
-      {L"System::getUsedVirtualMemory", L"usedvirtualmemory",
-       L"getUsedVirtualMemory - Error while calling GlobalMemoryStatusEx API"},
-  };
-  const Entry& entry = kEntries[static_cast<int>(fact)];
-  PluginCall call = BeginCall(kGetter, entry.api);
+  PluginCall call = BeginCall(method, errorcode_);
   auto result = std::make_unique<CJSONMemoryInfo>();
 
   const platform::ISystemInfo& info = Machine().systemInfo();
@@ -159,7 +161,7 @@ std::unique_ptr<CJSONMemoryInfo> CSystemPlugin::MemoryGetter(MemoryFact fact) {
     errorcode_ = e;
     result->status = false;
     result->errorcode = e;
-    FrameworkLog::Instance().Write(LogLevel::Error, L"%s", entry.failure);
+    FrameworkLog::Instance().Write(LogLevel::Error, L"%s", kFailures[static_cast<int>(fact)]);
     return result;
   }
   const std::wstring text = system_texts::GbText(gigabytes);
@@ -172,12 +174,12 @@ std::unique_ptr<CJSONMemoryInfo> CSystemPlugin::MemoryGetter(MemoryFact fact) {
     case MemoryFact::UsedVirtual: result->usedmemorysize = toUtf8(text); break;
   }
   result->status = true;
-  call.Input(entry.inputName, text);
+  call.Input(text);
   return call.Finish(std::move(result));
 }
 
 std::unique_ptr<CJSONFileSystemInfo> CSystemPlugin::getFileSystem(StackFrame& args) {
-  PluginCall call = BeginCall(kGetter, L"System::getFileSystem");
+  PluginCall call = BeginCall(__func__, errorcode_);
   auto result = std::make_unique<CJSONFileSystemInfo>();
   if (args.Count() < 1) {
     // No volume was named: nothing to ask the file system about.
@@ -200,12 +202,12 @@ std::unique_ptr<CJSONFileSystemInfo> CSystemPlugin::getFileSystem(StackFrame& ar
   const std::wstring name = volume.fileSystemName.substr(0, 19);
   result->filesystem = toUtf8(name);
   result->status = true;
-  call.Input(L"filesystem", name);
+  call.Input(name);
   return call.Finish(std::move(result));
 }
 
 std::unique_ptr<CJSONTimeInfo> CSystemPlugin::getTimeZone(StackFrame&) {
-  PluginCall call = BeginCall(kGetter, L"System::getTimeZone");
+  PluginCall call = BeginCall(__func__, errorcode_);
   auto result = std::make_unique<CJSONTimeInfo>();
   const platform::ISystemInfo& info = Machine().systemInfo();
   int error = 0;
@@ -215,12 +217,12 @@ std::unique_ptr<CJSONTimeInfo> CSystemPlugin::getTimeZone(StackFrame&) {
   const std::wstring name = info.timeZoneName().substr(0, 254);
   result->timezone = toUtf8(name);
   result->status = true;
-  call.Input(L"timezone", name);
+  call.Input(name);
   return call.Finish(std::move(result));
 }
 
 std::unique_ptr<CJSONTimeInfo> CSystemPlugin::getDate(StackFrame&) {
-  PluginCall call = BeginCall(kGetter, L"System::getDate");
+  PluginCall call = BeginCall(__func__, errorcode_);
   auto result = std::make_unique<CJSONTimeInfo>();
   int error = 0;
   const std::tm local = LocalNow(Machine().systemInfo(), &error);
@@ -228,12 +230,12 @@ std::unique_ptr<CJSONTimeInfo> CSystemPlugin::getDate(StackFrame&) {
   const std::wstring text = system_texts::DateText(local);
   result->date = toUtf8(text);
   result->status = true;
-  call.Input(L"date", text);
+  call.Input(text);
   return call.Finish(std::move(result));
 }
 
 std::unique_ptr<CJSONTimeInfo> CSystemPlugin::getTime(StackFrame&) {
-  PluginCall call = BeginCall(kGetter, L"System::getTime");
+  PluginCall call = BeginCall(__func__, errorcode_);
   auto result = std::make_unique<CJSONTimeInfo>();
   int error = 0;
   const std::tm local = LocalNow(Machine().systemInfo(), &error);
@@ -241,7 +243,7 @@ std::unique_ptr<CJSONTimeInfo> CSystemPlugin::getTime(StackFrame&) {
   const std::wstring text = system_texts::TimeText(local);
   result->time = toUtf8(text);
   result->status = true;
-  call.Input(L"time", text);
+  call.Input(text);
   return call.Finish(std::move(result));
 }
 
@@ -266,17 +268,16 @@ std::wstring CSystemPlugin::SystemDriveRoot(PluginCall& call) {
 }
 
 std::unique_ptr<CJSONMemoryInfo> CSystemPlugin::getSystemSpace(StackFrame&) {
-  return SpaceGetter(SpaceFact::Total);
+  return SpaceGetter(__func__, SpaceFact::Total);
 }
 
 std::unique_ptr<CJSONMemoryInfo> CSystemPlugin::getSystemFreeSpace(StackFrame&) {
-  return SpaceGetter(SpaceFact::Available);
+  return SpaceGetter(__func__, SpaceFact::Available);
 }
 
-std::unique_ptr<CJSONMemoryInfo> CSystemPlugin::SpaceGetter(SpaceFact fact) {
+std::unique_ptr<CJSONMemoryInfo> CSystemPlugin::SpaceGetter(const char* method, SpaceFact fact) {
   const bool total = fact == SpaceFact::Total;
-  PluginCall call =
-      BeginCall(kGetter, total ? L"System::getSystemSpace" : L"System::getSystemFreeSpace");
+  PluginCall call = BeginCall(method, errorcode_);
   auto result = std::make_unique<CJSONMemoryInfo>();
   std::wstring text = L"0";
   call.Run(

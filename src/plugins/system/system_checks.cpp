@@ -19,7 +19,6 @@ namespace zorel {
 
 namespace {
 
-constexpr int32_t kCheck = 0;  // operation type of checks
 // E_INVALIDARG as a 32-bit value: the checks' "no argument" answer.
 constexpr int32_t kInvalidArg = static_cast<int32_t>(0x80070057u);
 const wchar_t kProcessorKey[] = L"HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0";
@@ -33,12 +32,12 @@ platform::IMachine& Machine() {
 }  // namespace
 
 std::unique_ptr<CJSONReturn> CSystemPlugin::checkForCPUSpeed(StackFrame& args) {
-  PluginCall call = BeginCall(kCheck, L"System::checkForCPUSpeed");
+  PluginCall call = BeginCall(__func__, errorcode_);
   auto result = std::make_unique<CJSONReturn>();
   if (args.Count() < 1) {
     call.ArgumentError(kInvalidArg,
                        L"Invalid Number of arguement during quering CPU speed available.");
-    call.Input(L"expected", L"$GEN1003$ ").Input(L"actual", L"");
+    call.Input(L"$GEN1003$ ").Input(L"");
     return call.Finish(std::move(result));
   }
   // A text that is not a number ends the call here (the object manager
@@ -72,17 +71,17 @@ std::unique_ptr<CJSONReturn> CSystemPlugin::checkForCPUSpeed(StackFrame& args) {
     call.SetError(plugin_error::kCpuTooSlow);
     FrameworkLog::Instance().Write(LogLevel::Error, L"System CPU speed is less than querying one.");
   }
-  call.Input(L"expected", system_texts::CpuExpectedText(required))
-      .Input(L"actual", system_texts::CpuActualText(actual));
+  call.Input(system_texts::CpuExpectedText(required))
+      .Input(system_texts::CpuActualText(actual));
   return call.Finish(std::move(result));
 }
 
 std::unique_ptr<CJSONMemoryInfo> CSystemPlugin::checkForDiskSpace(StackFrame& args) {
-  PluginCall call = BeginCall(kCheck, L"System::checkForDiskSpace");
+  PluginCall call = BeginCall(__func__, errorcode_);
   auto result = std::make_unique<CJSONMemoryInfo>();
   if (args.Count() < 1) {
     call.ArgumentError(kInvalidArg, L"Invalid Number of arguement during quering space available.");
-    call.Input(L"expected", L"$GEN1004$ ").Input(L"actual", L"");
+    call.Input(L"$GEN1004$ ").Input(L"");
     return call.Finish(std::move(result));
   }
   const int32_t required = args.IntAt(0);  // a failed conversion ends the call
@@ -107,17 +106,17 @@ std::unique_ptr<CJSONMemoryInfo> CSystemPlugin::checkForDiskSpace(StackFrame& ar
         }
       },
       L"Process failde due to exception during getting the Available size for OsDrive ");
-  call.Input(L"expected", system_texts::DiskExpectedText(required))
-      .Input(L"actual", system_texts::DiskActualText(available));
+  call.Input(system_texts::DiskExpectedText(required))
+      .Input(system_texts::DiskActualText(available));
   return call.Finish(std::move(result));
 }
 
 std::unique_ptr<CJSONReturn> CSystemPlugin::checkForMemorySize(StackFrame& args) {
-  PluginCall call = BeginCall(kCheck, L"System::checkForMemorySize", kInvalidArg);
+  PluginCall call = BeginCall(__func__, errorcode_, kInvalidArg);
   auto result = std::make_unique<CJSONReturn>();
   if (args.Count() < 1) {
     FrameworkLog::Instance().Write(LogLevel::Error, L"Emptyt arguement for checking memory");
-    call.Input(L"expected", L" $GEN1002$").Input(L"actual", L"");
+    call.Input(L" $GEN1002$").Input(L"");
     return call.Finish(std::move(result));
   }
   platform::IMachine& machine = Machine();
@@ -148,8 +147,8 @@ std::unique_ptr<CJSONReturn> CSystemPlugin::checkForMemorySize(StackFrame& args)
       FrameworkLog::Instance().Write(LogLevel::Error, L"Current Memory is less than required.");
     }
   }
-  call.Input(L"expected", system_texts::MemoryExpectedText(requiredGb))
-      .Input(L"actual", system_texts::MemoryActualText(installed));
+  call.Input(system_texts::MemoryExpectedText(requiredGb))
+      .Input(system_texts::MemoryActualText(installed));
   return call.Finish(std::move(result));
 }
 
@@ -157,8 +156,7 @@ std::unique_ptr<CJSONReturn> CSystemPlugin::isInternetConnected(StackFrame&) {
   // The answer is the call's own; the plug-in's errorcode property keeps
   // what the last other method left in it.
   int32_t answer = 0;
-  PluginCall call(GetResultStore(), answer, kCheck, kComponentPath, L"System::isInternetConnected",
-                  plugin_error::kApiFailed);
+  PluginCall call = BeginCall(__func__, answer, plugin_error::kApiFailed);
   auto result = std::make_unique<CJSONReturn>();
   call.Run(
       [&] {

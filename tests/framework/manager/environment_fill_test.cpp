@@ -3,12 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "zorel/framework/environment_fill.h"
 #include "zorel/framework/plugin_factory.h"
+#include "zorel/framework/plugin_table.h"
+#include "zorel/plugins/common/plugin_surface.h"
 #include "zorel/plugins/common/plugin_returns.h"
 #include "zorel/plugins/os/os.h"
 
@@ -74,6 +78,35 @@ TEST(EnvironmentFill, UnknownComponentsGiveNoRows) {
   EnvironmentCollection collection;
   FillEnvironmentCollection(collection, factory);
   EXPECT_EQ(collection.Table().RowCount(), 0u);
+}
+
+// The plug-ins' declared surfaces are what the script gets, and every
+// environment fact names a getter one of them declares.
+TEST(PluginSurfaces, ArePublishedWholeAndNameEveryFactGetter) {
+  CPluginFactory& factory = CPluginFactory::Instance();
+  std::map<std::string, const PluginSurface*> surfaces;
+  for (const char* component : {"OS", "System", "File"}) {
+    SCOPED_TRACE(component);
+    StackFrame none;
+    std::unique_ptr<CMethodDispatcher> object = factory.Create(component, none);
+    ASSERT_TRUE(object && object->Surface());
+    const PluginSurface& surface = *object->Surface();
+    EXPECT_STREQ(surface.name, component);
+    std::set<std::string> declared;
+    for (const PluginMethod& row : surface.methods) {
+      EXPECT_TRUE(declared.insert(row.name).second) << "declared twice: " << row.name;
+      EXPECT_NE(row.handler, nullptr) << row.name;
+    }
+    EXPECT_EQ(factory.GetMethodNames(component), declared);
+    surfaces[component] = object->Surface();
+  }
+  size_t count = 0;
+  const EnvironmentFact* facts = EnvironmentFacts(count);
+  for (size_t i = 0; i < count; ++i) {
+    SCOPED_TRACE(facts[i].method);
+    ASSERT_TRUE(surfaces.count(facts[i].component));
+    EXPECT_NE(surfaces[facts[i].component]->Find(facts[i].method), nullptr);
+  }
 }
 
 TEST(EnvironmentFill, FactTableHasNineteenFactsStartingWithTheOs) {

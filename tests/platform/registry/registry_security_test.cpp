@@ -1,5 +1,8 @@
 // Key security descriptors and the access check behind every open.
 
+#include <cwchar>
+#include <vector>
+
 #include "registry_fixture.h"
 
 namespace zorel::platform::test {
@@ -121,6 +124,60 @@ TEST_F(RegistryTest, BadSecurityInputIsRefused) {
   EXPECT_EQ(ERROR_INVALID_PARAMETER, reg_->setKeySecurity(k, sd));
   EXPECT_EQ(ERROR_INVALID_PARAMETER, mergeAclEntry(&sd, 9, L"x", 1, 0));
   reg_->closeKey(k);
+}
+
+// A sub-key takes only the inheritable entries of the keys above it; when
+// there are none it keeps the machine's default access instead of an empty
+// DACL that would shut everyone out of it.
+TEST_F(RegistryTest, SubKeysInheritOnlyInheritableEntries) {
+  struct Case {
+    const wchar_t* name;
+    std::vector<RegAce> parentDacl;
+    bool childWritable;       // KEY_ALL_ACCESS opens on the sub-keys
+    size_t childEntries;      // entries getKeySecurity reports for a sub-key
+    bool childHasDacl;
+  };
+  const Case cases[] = {
+      // Full control, not inheritable: the sub-keys have nothing to inherit.
+      {L"NoInherit", {{true, L"Everyone", KEY_ALL_ACCESS, 0}}, true, 0, false},
+      // A deny that is not inheritable stays on the key itself.
+      {L"LocalDeny",
+       {{false, L"User", KEY_SET_VALUE, 0}, {true, L"Everyone", KEY_ALL_ACCESS, 0}},
+       true, 0, false},
+      // Inheritable read only: the sub-keys get exactly that entry.
+      {L"InheritRead",
+       {{true, L"Everyone", KEY_ALL_ACCESS, 0}, {true, L"Users", KEY_READ, CONTAINER_INHERIT_ACE}},
+       false, 1, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.name, c.name + std::wcslen(c.name)));
+    const std::wstring parent = std::wstring(L"SOFTWARE\\Acl\\") + c.name;
+    reg_->closeKey(create(kHkeyLocalMachine, parent + L"\\Existing"));
+    RegKey k = create(kHkeyLocalMachine, parent);
+    KeySecurity sd;
+    sd.hasDacl = true;
+    sd.dacl = c.parentDacl;
+    ASSERT_EQ(ERROR_SUCCESS, reg_->setKeySecurity(k, sd));
+    reg_->closeKey(k);
+    // A key made after the parent's security was set, and one made before.
+    RegKey made = kRegNoKey;
+    ASSERT_EQ(ERROR_SUCCESS, reg_->createKey(kHkeyLocalMachine, parent + L"\\Later", 0, KEY_READ,
+                                             &made, nullptr));
+    reg_->closeKey(made);
+    for (const wchar_t* child : {L"\\Existing", L"\\Later"}) {
+      RegKey w = RegKey{0xdeadbeef};
+      EXPECT_EQ(c.childWritable ? ERROR_SUCCESS : ERROR_ACCESS_DENIED,
+                reg_->openKey(kHkeyLocalMachine, parent + child, 0, KEY_ALL_ACCESS, &w));
+      if (c.childWritable) reg_->closeKey(w);
+      RegKey r = kRegNoKey;
+      ASSERT_EQ(ERROR_SUCCESS, reg_->openKey(kHkeyLocalMachine, parent + child, 0, KEY_READ, &r));
+      KeySecurity got;
+      ASSERT_EQ(ERROR_SUCCESS, reg_->getKeySecurity(r, &got));
+      EXPECT_EQ(c.childHasDacl, got.hasDacl);
+      EXPECT_EQ(c.childEntries, got.dacl.size());
+      reg_->closeKey(r);
+    }
+  }
 }
 
 }  // namespace zorel::platform::test

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <cstring>
 #include <stdexcept>
+#include <vector>
 
 #include "zorel/store/current_run.h"
 #include "zorel/store/data_table.h"
@@ -122,6 +124,53 @@ TEST_F(PluginCallTest, WithoutAStoreTheMethodRunsAndRecordsNothing) {
   EXPECT_TRUE(result->returnValue);
   EXPECT_EQ(result->errorcode, 0);
   EXPECT_EQ(Rows().RowCount(), 0u);
+}
+
+// A method's row gives its record the operation type, COMPONENT_NAME,
+// API_NAME and the keys its input values are written under, in row order.
+TEST_F(PluginCallTest, RowGivesTheRecordItsTypeNamesAndInputKeys) {
+  static const PluginMethod kRows[] = {
+      {"check", nullptr, OperationType::kQuery, {L"expected", L"actual"}},
+      {"change", nullptr, OperationType::kChange, {L"SourcePath"}},
+      {"collect", nullptr, OperationType::kCollect},
+  };
+  static const PluginSurface kSurface{"Probe", L"plugins\\win\\ProbeAPI", kRows};
+  struct Case {
+    const char* method;
+    std::vector<std::wstring> values;  // given with Input(value), in order
+    int32_t type;
+    const wchar_t* input;
+  };
+  const Case cases[] = {
+      {"check", {L"$GEN1003$ 2 GHz", L""}, 0, L"{\"expected\":\"$GEN1003$ 2 GHz\",\"actual\":\"\"}"},
+      // A value beyond the row's keys is left out.
+      {"change", {L"C:\\a", L"extra"}, 1, L"{\"SourcePath\":\"C:\\a\"}"},
+      {"collect", {}, 2, L""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.method);
+    DataTable scratch;
+    ASSERT_TRUE(store_.ExecuteQuery(L"delete from OPERATION_TABLE", scratch));
+    PluginCall call(&store_, errorcode_, kSurface, *kSurface.Find(c.method));
+    for (const std::wstring& value : c.values) call.Input(value);
+    call.Finish(std::make_unique<CJSONReturn>());
+    DataTable rows;
+    ASSERT_TRUE(store_.ExecuteQuery(
+        L"select OPERATION_TYPE, COMPONENT_NAME, API_NAME, INPUT_DETAILS from OPERATION_TABLE",
+        rows));
+    ASSERT_EQ(rows.RowCount(), 1u);
+    int32_t type = -1;
+    std::wstring component, api, input = L"preset";
+    rows.Row(0).GetInt(L"OPERATION_TYPE", type);
+    rows.Row(0).GetString(L"COMPONENT_NAME", component);
+    rows.Row(0).GetString(L"API_NAME", api);
+    rows.Row(0).GetString(L"INPUT_DETAILS", input);
+    EXPECT_EQ(type, c.type);
+    EXPECT_EQ(component, L"ProbeAPI");
+    EXPECT_EQ(api, L"Probe::" + std::wstring(c.method, c.method + std::strlen(c.method)));
+    EXPECT_EQ(input, c.input);
+  }
+  EXPECT_EQ(kSurface.Find("missing"), nullptr);
 }
 
 }  // namespace

@@ -89,7 +89,13 @@ KeySecurity effectiveSecurity(const std::vector<std::optional<KeySecurity>>& cha
       out.owner = sd.owner;
       ownerFound = true;
     }
-    if (sd.hasDacl) out.hasDacl = true;
+    // The key's own DACL counts as present even when empty (it grants
+    // nothing). An ancestor's DACL reaches the key only through its
+    // inheritable entries: with none, the key keeps the machine's default
+    // access, as Windows gives a new key the creator's default DACL when its
+    // parent has nothing to inherit, instead of an empty DACL that would
+    // deny everyone.
+    if (depth == 0 && sd.hasDacl) out.hasDacl = true;
     for (const RegAce& ace : sd.dacl) {
       if (depth == 0) {
         if (ace.flags & INHERIT_ONLY_ACE) continue;
@@ -102,6 +108,7 @@ KeySecurity effectiveSecurity(const std::vector<std::optional<KeySecurity>>& cha
       inherited.flags = (ace.flags & ~(INHERIT_ONLY_ACE | NO_PROPAGATE_INHERIT_ACE)) |
                         INHERITED_ACE;
       out.dacl.push_back(std::move(inherited));
+      out.hasDacl = true;
     }
     if (depth == 0) out.isProtected = sd.isProtected;
     if (sd.isProtected) break;

@@ -24,7 +24,9 @@ std::uint32_t mapGenericKeyRights(std::uint32_t mask);
 // The descriptor that applies to a key: its own entries, then the
 // inheritable entries of its ancestors (nearest first) up to a protected
 // descriptor. chain[0] is the key's own stored descriptor (or nullopt),
-// chain[1] its parent's, and so on.
+// chain[1] its parent's, and so on. A key with no DACL of its own and no
+// inheritable entry above it has no DACL (the machine's default access),
+// however many of its ancestors hold DACLs.
 KeySecurity effectiveSecurity(const std::vector<std::optional<KeySecurity>>& chain);
 
 // Windows' access check of desired rights (generic bits and MAXIMUM_ALLOWED

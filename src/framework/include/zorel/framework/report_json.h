@@ -28,10 +28,12 @@ class ProblemJson : public JSON {
   Json::Value stages;
 };
 
-// "id", "stage", "status".
+// "id", "stage", "status". A status written as a decimal string ("3")
+// reads as that number; any other string leaves it 0.
 class StatusJson : public JSON {
  public:
   StatusJson();
+  void FromValue(const Json::Value& value) override;
 
   int32_t id = 0;
   int32_t stage = 0;

@@ -40,6 +40,10 @@ class StackFrame {
   // replaced by their values written as JSON string content, so a folder
   // path with backslashes keeps the text valid JSON. Keys are left alone.
   void PushJson(std::wstring json);
+  // Appends a text the script gave as a string: a JSON object or array text
+  // as PushJson does, any other text as Push does. The reporting functions
+  // take their argument this way, since a script may hand them JSON text.
+  void PushTextOrJson(std::wstring text);
   void PushBool(bool value);
   void PushInt(int32_t value);
 

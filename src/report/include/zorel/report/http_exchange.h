@@ -2,29 +2,31 @@
 // One HTTP exchange with the report server: the record handed to the
 // exchange thread and the function that thread runs.
 //
-// Windows: the MSXML request object, polled until its readyState is 4; a
-// transport failure shows as a WinINet code (12002, 12029, ...) in status.
-// Linux: libcurl with the same outcome in the record: the HTTP status of the
-// answer, or the WinINet code that stands for the transport failure, so the
-// caller cannot tell the two builds apart.
+// The request itself is the platform's (platform/http/http_request.h): the
+// HTTP status of the answer, or the WinINet code that stands for a failed
+// transfer. This layer adds the client's log lines and the server's own
+// four-byte codes.
 
 #include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "zorel/platform/http/http_request.h"
+
 namespace zorel {
 
 inline constexpr int32_t kHttpMethodPost = 1;  // any other value means GET
 
 // WinINet's codes for failed transfers, reported in place of an HTTP status.
-inline constexpr int32_t kInternetTimeout = 12002;           // ERROR_INTERNET_TIMEOUT
-inline constexpr int32_t kInternetNameNotResolved = 12007;   // ERROR_INTERNET_NAME_NOT_RESOLVED
-inline constexpr int32_t kInternetCannotConnect = 12029;     // ERROR_INTERNET_CANNOT_CONNECT
-inline constexpr int32_t kInternetConnectionAborted = 12030; // ERROR_INTERNET_CONNECTION_ABORTED
-inline constexpr int32_t kInternetInvalidCa = 12045;         // ERROR_INTERNET_INVALID_CA
-inline constexpr int32_t kHttpInvalidServerResponse = 12152; // ERROR_HTTP_INVALID_SERVER_RESPONSE
-inline constexpr int32_t kInternetSecurityChannelError = 12157;  // ERROR_INTERNET_SECURITY_CHANNEL_ERROR
+inline constexpr int32_t kInternetTimeout = platform::ERROR_INTERNET_TIMEOUT;
+inline constexpr int32_t kInternetNameNotResolved = platform::ERROR_INTERNET_NAME_NOT_RESOLVED;
+inline constexpr int32_t kInternetCannotConnect = platform::ERROR_INTERNET_CANNOT_CONNECT;
+inline constexpr int32_t kInternetConnectionAborted = platform::ERROR_INTERNET_CONNECTION_ABORTED;
+inline constexpr int32_t kInternetInvalidCa = platform::ERROR_INTERNET_INVALID_CA;
+inline constexpr int32_t kHttpInvalidServerResponse = platform::ERROR_HTTP_INVALID_SERVER_RESPONSE;
+inline constexpr int32_t kInternetSecurityChannelError =
+    platform::ERROR_INTERNET_SECURITY_CHANNEL_ERROR;
 
 // Answers longer than this are not read: the exchange fails with
 // kHttpInvalidServerResponse instead of growing without bound.

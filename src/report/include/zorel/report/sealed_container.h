@@ -14,7 +14,9 @@
 // The cipher is an RC4 key stream with a running plain-text feedback byte, so
 // a payload can only be deciphered from its first byte on. Neither function
 // logs, throws or allocates a payload-sized buffer; every failure is a result
-// code below.
+// code below. Seal digests a large payload on a second thread while it
+// enciphers; sealed_stream.h gives the two sides to callers that move the
+// data themselves.
 
 #include <cstddef>
 #include <cstdint>
@@ -49,6 +51,7 @@ static_assert(sizeof(kSealFallbackKey) == kSealKeyLength + 1);
 //   key, keyLength  null key: the default key; keyLength <= 0: the fallback
 //                   key; otherwise keyLength bytes of key.
 //   value           stored in the header for the unsealer.
+// plain may be out + 32: the payload is then sealed in place.
 // RETURNS 0; 122 when outCapacity < plainLength + 32 (out untouched); 6000
 // when plain or out is null, plainLength is 0, or plainLength does not fit
 // the 32-bit length field (the header is not written).

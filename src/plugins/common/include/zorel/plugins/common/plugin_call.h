@@ -1,20 +1,22 @@
 #pragma once
 // PluginCall: the steps every plug-in method runs around its own work.
 //
-//   auto call = PluginCall(GetResultStore(), errorcode_, 0, L"plugins\\win\\env\\OS",
-//                          L"OS::isOfType");
+//   PluginCall call = BeginCall(__func__, errorcode_);  // the method's table row
 //   auto result = std::make_unique<CJSONReturn>();
 //   if (args.Count() < 1) { call.ArgumentError(87, L"Invalid Parameters."); }
 //   else call.Run([&] { ... }, L"Exception occured while ...");
-//   call.Input(L"type", args.TextAt(0));
+//   call.Input(args.TextAt(0));                 // under the row's first key
 //   return call.Finish(std::move(result));
 //
-// Construction begins the operation record and sets the plug-in's error code
-// to the method's starting value. Finish writes the record (when the plug-in
-// has a store), copies the error code into the return object and hands it
-// back. An exception that escapes the method altogether (a failed argument
-// conversion) leaves the record unwritten; the object manager logs it.
+// Construction begins the operation record (type, component path and API
+// name from the method's row, plugin_surface.h) and sets the plug-in's
+// error code to the method's starting value. Finish writes the record (when
+// the plug-in has a store), copies the error code into the return object and
+// hands it back. An exception that escapes the method altogether (a failed
+// argument conversion) leaves the record unwritten; the object manager logs
+// it.
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -22,6 +24,7 @@
 
 #include "zorel/plugins/common/cjson_return.h"
 #include "zorel/plugins/common/input_details.h"
+#include "zorel/plugins/common/plugin_surface.h"
 #include "zorel/store/operation_store.h"
 
 namespace zorel {
@@ -30,14 +33,28 @@ class IResultStore;
 
 class PluginCall {
  public:
+  // A call of `method`, a row of `surface`.
+  PluginCall(IResultStore* store, int32_t& errorCode, const PluginSurface& surface,
+             const PluginMethod& method, int32_t startCode = 0);
+  // A call described by hand (plug-ins made for tests and benchmarks).
   PluginCall(IResultStore* store, int32_t& errorCode, int32_t operationType,
              const std::wstring& componentPath, const std::wstring& apiName,
              int32_t startCode = 0);
   PluginCall(const PluginCall&) = delete;
   PluginCall& operator=(const PluginCall&) = delete;
 
-  // Adds an input pair; a method that calls neither Input nor UsesInputs
-  // records the empty text (a method without input).
+  // Adds an input pair under the row's next key, in the row's order. A
+  // method that calls neither Input nor UsesInputs records the empty text
+  // (a method without input). A value beyond the row's keys is a mistake
+  // of the method and is left out.
+  PluginCall& Input(std::wstring value) {
+    hasInputs_ = true;
+    if (nextKey_ < keys_.size() && keys_[nextKey_] != nullptr)
+      inputs_.Add(keys_[nextKey_++], std::move(value));
+    return *this;
+  }
+  // Adds an input pair under a key the method names itself (the row's keys
+  // are the ones to name).
   PluginCall& Input(std::wstring name, std::wstring value) {
     hasInputs_ = true;
     inputs_.Add(std::move(name), std::move(value));
@@ -84,6 +101,8 @@ class PluginCall {
   int32_t& errorCode_;  // the plug-in's own error code member
   OperationStore record_;
   InputDetails inputs_;
+  std::array<const wchar_t*, kMaxInputKeys> keys_{};  // the row's input keys
+  size_t nextKey_ = 0;                                // the key of the next Input(value)
   bool hasInputs_ = false;
   bool finished_ = false;
 };

@@ -8,7 +8,8 @@
 // Paths are Windows paths of the machine; every method hands them to the
 // platform's file calls (platform/fs/files.h) as they are. Each method writes one operation record
 // (component "File") and answers a CJSONReturn or subclass; none throws to
-// the script except through a failed argument conversion.
+// the script except through a failed argument conversion. The methods, their
+// record types and input keys are the rows of kSurface.
 
 #include <cstdint>
 #include <memory>
@@ -18,6 +19,7 @@
 #include "zorel/framework/stack_frame.h"
 #include "zorel/plugins/common/cjson_return.h"
 #include "zorel/plugins/common/plugin_returns.h"
+#include "zorel/plugins/common/plugin_surface.h"
 
 namespace zorel {
 
@@ -31,6 +33,8 @@ void CreateFileCollectionTable(DataTable& table);
 class File : public CMethodDispatcher {
  public:
   static constexpr const wchar_t* kComponentPath = L"plugins\\win\\File";
+  // The script-visible surface: component "File" and its methods.
+  static const PluginSurface kSurface;
 
   explicit File(StackFrame& args);
 

@@ -6,19 +6,20 @@
 // platform layer's machine, and changes nothing.
 //
 // Every method writes one operation record (type 0, component "OS") and
-// answers through "errorcode": for the yes/no methods 0 means yes.
+// answers through "errorcode": for the yes/no methods 0 means yes. The
+// methods, their record types and input keys are the rows of kSurface.
 
 #include <cstdint>
 #include <memory>
 
 #include "zorel/framework/method_dispatcher.h"
+#include "zorel/plugins/common/plugin_surface.h"
 
 namespace zorel {
 
 class CJSONOSInfo;
 class CJSONOSReturnVal;
 class CJSONReturn;
-class PluginCall;
 
 namespace platform {
 class IMachine;
@@ -26,7 +27,8 @@ class IMachine;
 
 class COSPlugin : public CMethodDispatcher {
  public:
-  static constexpr const wchar_t* kComponentPath = L"plugins\\win\\env\\OS";
+  // The script-visible surface: component "OS" and its methods.
+  static const PluginSurface kSurface;
 
   // Construction arguments are not read.
   explicit COSPlugin(StackFrame& args);
@@ -55,10 +57,9 @@ class COSPlugin : public CMethodDispatcher {
 
  private:
   enum class VersionCheck { OrGreater, Lower, Equal };
-  std::unique_ptr<CJSONReturn> CheckVersion(StackFrame& args, const wchar_t* apiName,
+  // The version checks; `method` names the one that was called.
+  std::unique_ptr<CJSONReturn> CheckVersion(const char* method, StackFrame& args,
                                             VersionCheck check);
-  // The call's bookkeeping: operation type 0, this plug-in's component.
-  PluginCall BeginCall(const wchar_t* apiName, int32_t startCode = 0);
 
   int32_t errorcode_ = 0;  // published as the property "errorcode"
 };

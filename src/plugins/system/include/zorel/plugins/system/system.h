@@ -6,13 +6,15 @@
 // Windows version) and Internet connectivity.
 //
 // Getters write operation records of type 2, the checks type 0; component
-// "System". The checks record an "expected" and an "actual" text.
+// "System". The checks record an "expected" and an "actual" text. The
+// methods, their record types and input keys are the rows of kSurface.
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
 #include "zorel/framework/method_dispatcher.h"
+#include "zorel/plugins/common/plugin_surface.h"
 
 namespace zorel {
 
@@ -29,7 +31,8 @@ class IInternetState;
 
 class CSystemPlugin : public CMethodDispatcher {
  public:
-  static constexpr const wchar_t* kComponentPath = L"plugins\\win\\env\\System";
+  // The script-visible surface: component "System" and its methods.
+  static const PluginSurface kSurface;
   // Construction arguments are not read. internet answers the
   // connectivity questions (the host's by default); probeUrl is where
   // isInternetConnected forces a connection when the machine reports itself
@@ -60,10 +63,10 @@ class CSystemPlugin : public CMethodDispatcher {
 
  private:
   enum class MemoryFact { TotalRam, FreeRam, UsedRam, TotalVirtual, FreeVirtual, UsedVirtual };
-  std::unique_ptr<CJSONMemoryInfo> MemoryGetter(MemoryFact fact);
+  // The memory and drive-space getters; `method` names the one called.
+  std::unique_ptr<CJSONMemoryInfo> MemoryGetter(const char* method, MemoryFact fact);
   enum class SpaceFact { Total, Available };
-  std::unique_ptr<CJSONMemoryInfo> SpaceGetter(SpaceFact fact);
-  PluginCall BeginCall(int32_t operationType, const wchar_t* apiName, int32_t startCode = 0);
+  std::unique_ptr<CJSONMemoryInfo> SpaceGetter(const char* method, SpaceFact fact);
   // The system drive root (C:\), or empty after setting the error and
   // logging why.
   std::wstring SystemDriveRoot(PluginCall& call);

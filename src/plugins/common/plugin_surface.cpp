@@ -1,0 +1,28 @@
+// Lookups over a plug-in's method table.
+
+#include "zorel/plugins/common/plugin_surface.h"
+
+namespace zorel {
+
+size_t PluginMethod::InputCount() const {
+  size_t count = 0;
+  while (count < inputs.size() && inputs[count] != nullptr) ++count;
+  return count;
+}
+
+const PluginMethod* PluginSurface::Find(std::string_view method) const {
+  for (const PluginMethod& row : methods) {
+    if (method == row.name) return &row;
+  }
+  return nullptr;
+}
+
+std::wstring PluginSurface::ApiName(const PluginMethod& method) const {
+  // The names are ASCII identifiers.
+  std::wstring api(name, name + std::char_traits<char>::length(name));
+  api += L"::";
+  api.append(method.name, method.name + std::char_traits<char>::length(method.name));
+  return api;
+}
+
+}  // namespace zorel
