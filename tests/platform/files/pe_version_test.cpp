@@ -4,6 +4,9 @@
 #include "zorel/platform/fs/pe_version.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
 
 #include <filesystem>
 #include <fstream>
@@ -105,6 +108,12 @@ TEST(PeVersion, ReadsFilesAndReportsOpenErrors) {
   EXPECT_EQ(readFileVersionResource(dir.string(), v), ERROR_ACCESS_DENIED);
   std::ofstream((dir / "empty.dll").string());
   EXPECT_EQ(readFileVersionResource((dir / "empty.dll").string(), v), ERROR_BAD_FORMAT);
+  // A named pipe nobody writes to and a device: refused at once, never read.
+  ASSERT_EQ(::mkfifo((dir / "pipe.dll").c_str(), 0644), 0);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(readFileVersionResource((dir / "pipe.dll").string(), v), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(readFileVersionResource("/dev/zero", v), ERROR_ACCESS_DENIED);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
   std::filesystem::remove_all(dir);
 }
 

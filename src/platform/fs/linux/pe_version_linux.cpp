@@ -296,7 +296,9 @@ WinError parseVersionResource(const uint8_t* image, size_t size, VersionResource
 
 WinError readFileVersionResource(const std::string& hostPath, VersionResource& out) {
   out = VersionResource{};
-  int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking, then the type checked before any read: a named pipe or a
+  // device must not make the caller wait.
+  int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return detail::win32FromErrno(errno);
   struct stat st {};
   if (::fstat(fd, &st) != 0) {
@@ -304,11 +306,12 @@ WinError readFileVersionResource(const std::string& hostPath, VersionResource& o
     ::close(fd);
     return detail::win32FromErrno(err);
   }
-  if (S_ISDIR(st.st_mode)) {
+  if (!S_ISREG(st.st_mode)) {
     ::close(fd);
-    return ERROR_ACCESS_DENIED;  // what opening a folder as a file answers
+    // What opening a folder or a device as a file answers on Windows.
+    return detail::win32FromErrno(EACCES);
   }
-  if (!S_ISREG(st.st_mode) || st.st_size < 0x40) {
+  if (st.st_size < 0x40) {
     ::close(fd);
     return ERROR_BAD_FORMAT;
   }
