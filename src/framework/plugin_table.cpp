@@ -7,6 +7,7 @@
 
 #include "zorel/plugins/file/file.h"
 #include "zorel/plugins/os/os.h"
+#include "zorel/plugins/registry/registry.h"
 #include "zorel/plugins/system/system.h"
 
 #include <memory>
@@ -31,7 +32,7 @@ const std::vector<PluginRegistration>& DefaultPluginTable() {
       {"EventLogger", CreateBareDispatcher},  // plugins\win\EventLogger
       {"File", CreateFilePlugin},             // plugins\win\File
       {"Process", CreateBareDispatcher},      // plugins\win\ProcessAPI
-      {"Registry", CreateBareDispatcher},     // plugins\win\Registry
+      {"Registry", CreateRegistryPlugin},     // plugins\win\Registry
       {"Service", CreateBareDispatcher},      // plugins\win\Service
       {"ScriptEngine", CreateBareDispatcher}, // plugins\win\ScriptEngine
   };

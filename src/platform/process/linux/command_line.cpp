@@ -63,8 +63,9 @@ std::vector<std::wstring> splitCommandLine(std::wstring_view line) {
   return args;
 }
 
-std::wstring quoteArgument(std::wstring_view argument) {
-  if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring_view::npos)
+std::wstring quoteArgument(std::wstring_view argument, bool always) {
+  if (!always && !argument.empty() &&
+      argument.find_first_of(L" \t\"") == std::wstring_view::npos)
     return std::wstring(argument);
   std::wstring out = L"\"";
   size_t backslashes = 0;

@@ -24,7 +24,9 @@ std::vector<std::wstring> splitCommandLine(std::wstring_view line);
 // when it is not empty and holds no blank, tab or double quote; otherwise
 // in double quotes, with each backslash run before a quote or before the
 // closing quote doubled and each inner quote escaped.
-std::wstring quoteArgument(std::wstring_view argument);
+// With `always`, the argument is put in double quotes even when it needs
+// none (a command line written for readers, or a callee that wants them).
+std::wstring quoteArgument(std::wstring_view argument, bool always = false);
 
 // The program names CreateProcessW tries for a command line without an
 // application name, in order: the quoted first token alone, or, unquoted,
