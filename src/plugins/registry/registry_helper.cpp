@@ -8,6 +8,7 @@
 
 #include <cwctype>
 #include <limits>
+#include <locale>
 #include <stdexcept>
 
 #include "zorel/common/utf8.h"
@@ -79,9 +80,36 @@ bool ParseNumber(const std::wstring& text, long double low, long double high, lo
   return true;
 }
 
-bool SameNoCase(const std::wstring& a, const std::wstring& b) { return Upper(a) == Upper(b); }
+// Case rules for every character, not only ASCII: the host's C.UTF-8
+// locale when it has one.
+const std::locale& TextLocale() {
+  static const std::locale locale = [] {
+    try {
+      return std::locale("C.UTF-8");
+    } catch (...) {
+      return std::locale();
+    }
+  }();
+  return locale;
+}
 
 }  // namespace
+
+bool RegistryHelper::SameNoCase(const std::wstring& a, const std::wstring& b) {
+  if (a.size() != b.size()) return false;
+  const std::locale& locale = TextLocale();
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::toupper(a[i], locale) != std::toupper(b[i], locale)) return false;
+  }
+  return true;
+}
+
+boost::wregex RegistryHelper::Pattern(const std::wstring& pattern) {
+  boost::wregex re;
+  re.imbue(TextLocale());
+  re.assign(pattern, boost::regex::perl | boost::regex::icase);
+  return re;
+}
 
 RegistryHelper::RegistryHelper(IRegistry& registry, bool is64BitSystem)
     : registry_(registry), is64_(is64BitSystem) {}
@@ -98,8 +126,7 @@ uint32_t RegistryHelper::ParseType(const std::wstring& type) {
 }
 
 bool RegistryHelper::Matches(const std::wstring& name, const std::wstring& pattern) {
-  const boost::wregex re(pattern, boost::regex::perl | boost::regex::icase);
-  return boost::regex_match(name, re);
+  return boost::regex_match(name, Pattern(pattern));
 }
 
 void RegistryHelper::CloseOpenKey() {

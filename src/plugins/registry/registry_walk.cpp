@@ -4,6 +4,7 @@
 #include <boost/regex.hpp>
 
 #include <cstdarg>
+#include <cstring>
 #include <stdexcept>
 
 #include "zorel/log/framework_log.h"
@@ -94,8 +95,8 @@ std::unique_ptr<CJSONReturn> RegistryHelper::IsKeyMatch(const std::wstring& patt
     walk.recursive = recursive;
     bool valid = true;
     try {
-      walk.pattern.assign(pattern, boost::regex::perl | boost::regex::icase);
-    } catch (const std::exception& e) {
+      walk.pattern = Pattern(pattern);
+    } catch (const std::exception&) {
       // As an exception inside the walk: nothing is found.
       valid = false;
     }
@@ -125,7 +126,7 @@ std::unique_ptr<CJSONReturn> RegistryHelper::IsValueMatch(const std::wstring& pa
     walk.values = true;
     bool valid = true;
     try {
-      walk.pattern.assign(pattern, boost::regex::perl | boost::regex::icase);
+      walk.pattern = Pattern(pattern);
     } catch (const std::exception&) {
       valid = false;
     }
@@ -208,7 +209,7 @@ std::unique_ptr<CJSONReturn> RegistryHelper::DeleteKey(const std::wstring& patte
     Walk walk;
     walk.recursive = recursive;
     // An invalid pattern throws to the caller: nothing was deleted.
-    walk.pattern.assign(pattern, boost::regex::perl | boost::regex::icase);
+    walk.pattern = Pattern(pattern);
     WalkKey(walk, subKey_, 0);
     if (walk.keys.empty()) Log(LogLevel::Info, L"There are no matching keys to delete key");
     std::vector<std::wstring> deleted;
@@ -242,7 +243,7 @@ std::unique_ptr<CJSONReturn> RegistryHelper::DeleteValue(const std::wstring& pat
   Walk walk;
   walk.recursive = recursive;
   walk.values = true;
-  walk.pattern.assign(pattern, boost::regex::perl | boost::regex::icase);
+  walk.pattern = Pattern(pattern);
   WalkKey(walk, subKey_, 0);
   if (walk.valueNames.empty()) {
     Log(LogLevel::Info, L"No value matched with regexpression");

@@ -160,6 +160,10 @@ struct RegistryOptions {
   int busyTimeoutMs = 30000;
   // Open without write access: every change answers ERROR_ACCESS_DENIED.
   bool readOnly = false;
+  // Act with the backup and restore privileges: every open is granted the
+  // rights asked for, whatever the keys' DACLs say (administration tools
+  // such as `zorel machine regacl`).
+  bool backupRestore = false;
 };
 
 // A value read whole.

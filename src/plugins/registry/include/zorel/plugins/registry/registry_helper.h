@@ -22,6 +22,8 @@
 // Names are matched against patterns as whole characters (wide text), never
 // by their low bytes.
 
+#include <boost/regex.hpp>
+
 #include <cstdint>
 #include <memory>
 #include <set>
@@ -73,6 +75,11 @@ class RegistryHelper {
   // A whole name against a pattern (Perl syntax, case ignored). Throws for
   // an invalid pattern.
   static bool Matches(const std::wstring& name, const std::wstring& pattern);
+  // The compiled pattern (Perl syntax, case ignored by Unicode's rules).
+  // Throws for an invalid pattern.
+  static boost::wregex Pattern(const std::wstring& pattern);
+  // Text compared without regard to case, by Unicode's rules.
+  static bool SameNoCase(const std::wstring& a, const std::wstring& b);
 
  private:
   struct Walk;
