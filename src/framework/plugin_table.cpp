@@ -5,6 +5,7 @@
 
 #include "zorel/framework/plugin_table.h"
 
+#include "zorel/plugins/com/com.h"
 #include "zorel/plugins/file/file.h"
 #include "zorel/plugins/os/os.h"
 #include "zorel/plugins/registry/registry.h"
@@ -28,7 +29,7 @@ const std::vector<PluginRegistration>& DefaultPluginTable() {
       {"OS", CreateOSPlugin},                 // plugins\win\env\OS
       {"Products", CreateBareDispatcher},     // plugins\win\env\Products
       {"System", CreateSystemPlugin},         // plugins\win\env\System
-      {"COM", CreateBareDispatcher},          // plugins\win\Com
+      {"COM", CreateComPlugin},               // plugins\win\Com
       {"EventLogger", CreateBareDispatcher},  // plugins\win\EventLogger
       {"File", CreateFilePlugin},             // plugins\win\File
       {"Process", CreateBareDispatcher},      // plugins\win\ProcessAPI

@@ -7,12 +7,15 @@
 #include <gtest/gtest.h>
 #include <json/json.h>
 
+#include <unistd.h>
+
 #include <array>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "../platform/files/pe_builder.h"
 #include "check_cli_support.h"
 #include "zorel/platform/registry/registry.h"
 
@@ -77,11 +80,14 @@ class RegistryScripts : public CheckCli {
     return true;
   }
 
-  // Runs a case script with file_cases_prelude.js in front of it.
-  CheckRun Run(const std::string& script, const std::string& stages) {
+  // Runs a case script with file_cases_prelude.js (and `prefix`) in front
+  // of it.
+  CheckRun Run(const std::string& script, const std::string& stages,
+               const std::string& prefix = "") {
     const std::string whole = base_ + "/" + script;
     {
       std::ofstream out(whole, std::ios::binary);
+      out << prefix;
       for (const std::string& part : {DataScript("file_cases_prelude.js"), DataScript(script)}) {
         std::ifstream in(part, std::ios::binary);
         out << in.rdbuf();
@@ -439,6 +445,111 @@ TEST_F(RegistryCollect, RegaclCommand) {
   }
   // An empty DACL locks everyone out; regacl still shows and mends it.
   EXPECT_EQ(Regacl("HKCU\\Software\\ZC"), "empty DACL\n");
+}
+
+// ------------------------------------------------------------------ COM
+
+class ComCases : public RegistryScripts {
+ protected:
+  void Put(const fs::path& path, const std::string& bytes, bool executable = false) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+    if (executable) fs::permissions(path, fs::perms::owner_all, fs::perm_options::add);
+  }
+  static std::string Dll(uint16_t machine, const std::vector<std::string>& scripts) {
+    std::vector<zorel::testing::PeResource> resources;
+    uint16_t id = 101;
+    for (const std::string& s : scripts)
+      resources.push_back({u"REGISTRY", 0, u"", id++, 0x0409, zorel::testing::bytesOf(s)});
+    const auto bytes = zorel::testing::peWithResources(machine, resources);
+    return std::string(bytes.begin(), bytes.end());
+  }
+  static std::string Script(const std::string& guid) {
+    return "HKCR { NoRemove CLSID { ForceRemove " + guid +
+           " = s 'Test' { InprocServer32 = s '%MODULE%' { val ThreadingModel = s 'Both' } } } }";
+  }
+  void SetUp() override {
+    RegistryScripts::SetUp();
+    const fs::path drive = fs::path(root_) / "drive_c";
+    const fs::path zcom = drive / "ProgramData" / "ZCOM";
+    const std::string g64 = "{7A1C0002-0000-4000-8000-000000000064}";
+    const std::string g32 = "{7A1C0002-0000-4000-8000-000000000032}";
+    Put(zcom / "x64.dll", Dll(0x8664, {Script(g64)}));
+    Put(zcom / "x86.dll", Dll(0x014C, {Script(g32)}));
+    Put(zcom / "x86b.dll", Dll(0x014C, {Script("{7A1C0002-0000-4000-8000-0000000000B0}")}));
+    Put(zcom / "x64b.dll", Dll(0x8664, {Script("{7A1C0002-0000-4000-8000-0000000000B1}")}));
+    Put(zcom / "notpe.dll", "not a PE image");
+    const std::string whole = Dll(0x8664, {Script(g64)});
+    Put(zcom / "cut.dll", whole.substr(0, 0x120));
+    Put(zcom / "nores.dll", Dll(0x8664, {}));
+    Put(zcom / "bad.dll", Dll(0x8664, {Script("{7A1C0002-0000-4000-8000-0000000000BA}"), "HKCR { A = q 'x' }"}));
+    Put(zcom / "srv.ocx", Dll(0x8664, {Script(g64)}));
+    Put(zcom / "pe.exe", whole);
+    // 225 and 226 characters: the regsvr32 command line is 34 more.
+    const std::string folder = "C:\\\\ProgramData\\\\ZCOM\\\\";  // as a JS literal
+    const std::string name225(225 - 20 - 4, 'n'), name226(226 - 20 - 4, 'n');
+    Put(zcom / (name225 + ".dll"), Dll(0x8664, {Script("{7A1C0002-0000-4000-8000-000000000225}")}));
+    Put(zcom / (name226 + ".dll"), Dll(0x8664, {Script("{7A1C0002-0000-4000-8000-000000000226}")}));
+    prefix_ = "var LONG225 = \"" + folder + name225 + ".dll\"; var LONG226 = \"" + folder + name226 +
+              ".dll\";\n";
+    // A server under Program Files, and a program where an unquoted
+    // command line would find it first.
+    ran_ = drive / "ran.txt";
+    Put(drive / "Program Files" / "ZApp" / "srv.exe",
+        "#!/bin/sh\nprintf '[%s]' \"$@\" >> '" + ran_.string() + "'\n", true);
+    Put(drive / "Program.exe", "#!/bin/sh\necho planted >> '" + ran_.string() + "'\n", true);
+    Set(kHkeyClassesRoot, L"CLSID\\{7A1C0002-0000-4000-8000-0000000000FF}\\InprocServer32", L"",
+        REG_SZ, regSz(L"\"C:\\Program Files\\ZApp\\srv.dll\""));
+    registry_.reset();
+    Run("com_cases.js", "101", prefix_);
+    ASSERT_EQ(openRegistry(root_ + "/registry.db", RegistryOptions{}, &registry_), 0);
+  }
+  std::string prefix_;
+  fs::path ran_;
+};
+
+TEST_F(ComCases, RegisterAndCheck) {
+  struct Case {
+    const char* label;
+    const char* outcome;  // errorcode status return
+  } cases[] = {
+      {"reg.x64", "0 1 1"},        {"reg.x86", "0 1 1"},       {"reg.x86.native", "0 1 1"},
+      {"reg.x64.as32", "3 0 0"},   // the 32-bit regsvr32 cannot load it
+      {"reg.notpe", "3 0 0"},      {"reg.cut", "3 0 0"},
+      {"reg.nores", "4 0 0"},      // no registration script: no entry point runs here
+      {"reg.bad", "5 0 0"},        {"reg.ocx", "20029 0 0"},   {"reg.missing", "2 0 0"},
+      {"reg.empty", "87 0 0"},     {"reg.long225", "0 1 1"},   {"reg.long226", "87 0 0"},
+      {"reg.exe", "0 1 1"},        {"reg.peexe", "193 0 0"},
+      {"entry.64", "0 1 1"},       {"entry.32", "0 1 1"},      {"entry.32in64", "2 1 0"},
+      {"entry.bad", "2 1 0"},      {"entry.noclsid", "87 0 0"},
+      {"type.inproc", "0 1 1"},    {"type.local", "2 1 0"},    {"type.noclass", "20022 0 0"},
+      {"type.notype", "87 0 0"},   {"path.match", "0 1 1"},    {"path.other", "20020 1 0"},
+      {"path.32", "0 1 1"},        {"binary.64", "0 1 1"},     {"binary.quoted", "2 0 0"},
+      {"binary.noclass", "2 0 0"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Outcome(c.label), c.outcome) << c.label;
+  // Nothing of the failing script landed.
+  EXPECT_FALSE(Exists(kHkeyClassesRoot, L"CLSID\\{7A1C0002-0000-4000-8000-0000000000BA}", KEY_WOW64_64KEY));
+  EXPECT_TRUE(Exists(kHkeyClassesRoot, L"CLSID\\{7A1C0002-0000-4000-8000-000000000225}", KEY_WOW64_64KEY));
+  // i386 DLLs land in the 32-bit view, whichever regsvr32 ran.
+  EXPECT_TRUE(Exists(kHkeyClassesRoot, L"CLSID\\{7A1C0002-0000-4000-8000-0000000000B0}", KEY_WOW64_32KEY));
+  EXPECT_FALSE(Exists(kHkeyClassesRoot, L"CLSID\\{7A1C0002-0000-4000-8000-0000000000B0}", KEY_WOW64_64KEY));
+  EXPECT_TRUE(Contains(Log(), "Failed to register DLL"));
+  // Only the server ran, with its one argument (it is not waited for).
+  for (int i = 0; i < 50 && !fs::exists(ran_); ++i) ::usleep(100 * 1000);
+  ::usleep(200 * 1000);
+  EXPECT_EQ(Read(ran_), "[-regserver]");
+  // The private Registry and File objects record nothing; each COM call
+  // records once, under "Com".
+  EXPECT_EQ(Query("select count(*) from OPERATION_TABLE where COMPONENT_NAME in ('Registry', 'File')"),
+            (Rows{{"0"}}));
+  EXPECT_EQ(Query("select count(*) from OPERATION_TABLE where COMPONENT_NAME = 'Com'"),
+            (Rows{{"30"}}));
+  EXPECT_EQ(Query("select INPUT_DETAILS, ERROR_CODE from OPERATION_TABLE where API_NAME = "
+                  "'Com::isServerPathMatching' and ERROR_CODE = 20020"),
+            (Rows{{R"({"clsid":"{7A1C0002-0000-4000-8000-000000000064}","is32bit":"false",)"
+                   R"("servertype":"InprocServer32","serverpath":"C:\ProgramData\ZCOM\x86.dll"})",
+                   "20020"}}));
 }
 
 }  // namespace
