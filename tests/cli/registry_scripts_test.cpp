@@ -447,6 +447,28 @@ TEST_F(RegistryCollect, RegaclCommand) {
   EXPECT_EQ(Regacl("HKCU\\Software\\ZC"), "empty DACL\n");
 }
 
+// The examples for script authors run through and reach what they promise.
+TEST_F(RegistryScripts, ExamplesRunThrough) {
+  struct Example {
+    const char* script;
+    const char* stages;
+    Rows statuses;  // problem, stage, status
+  } examples[] = {
+      {"registry.js", "100,101,102",
+       {{"1", "100", "1"}, {"2", "101", "3"}, {"2", "102", "1"}, {"3", "101", "3"}, {"3", "102", "1"}}},
+      {"com.js", "101,102", {{"1", "101", "1"}, {"2", "101", "3"}, {"2", "102", "1"}}},
+  };
+  for (const Example& e : examples) {
+    fs::remove_all(store_);
+    const CheckRun run = Check(std::string("--script '" ZOREL_SOURCE_DIR "/examples/checks/") + e.script +
+                               "' --store '" + store_ + "' --offline --stages " + e.stages);
+    EXPECT_EQ(run.status, 0) << e.script << run.out << run.err;
+    EXPECT_EQ(Query("select PROBLEM_ID, STAGE_ID, STATUS from PROBLEM_STATUS_TABLE order by PROBLEM_ID, STAGE_ID"),
+              e.statuses)
+        << e.script;
+  }
+}
+
 // ------------------------------------------------------------------ COM
 
 class ComCases : public RegistryScripts {
