@@ -1,8 +1,11 @@
 // zorel machine init [--image NAME] | reset [--image NAME] | info
+//              | regacl KEY [--grant|--deny ACCOUNT:RIGHTS [--inherit]] [--revoke ACCOUNT]
 //
 // init creates the machine root from an image unless it holds a machine;
 // reset replaces it with a fresh one; info describes it (creating it from
-// the default image first, like any other use of the machine).
+// the default image first, like any other use of the machine); regacl
+// prints a registry key's DACL (its own entries, then the inherited ones)
+// and changes its own entries by SetEntriesInAclW's rules.
 
 
 #include <cstdio>
@@ -12,7 +15,9 @@
 #include "zorel/common/utf8.h"
 #include "zorel/platform/machine/environment.h"
 #include "zorel/platform/base/error_message.h"
+#include "zorel/platform/machine/accounts.h"
 #include "zorel/platform/machine/machine.h"
+#include "zorel/platform/registry/registry.h"
 #include "zorel/platform/machine/shell_folders.h"
 #include "zorel/platform/system/version_info.h"
 
@@ -83,8 +88,134 @@ int printInfo(IMachine& m) {
 }
 
 int usage() {
-  std::fprintf(stderr, "usage: zorel machine init [--image NAME] | reset [--image NAME] | info\n");
+  std::fprintf(stderr,
+               "usage: zorel machine init [--image NAME] | reset [--image NAME] | info\n"
+               "       zorel machine regacl KEY [--grant|--deny ACCOUNT:read|write|full|0xMASK "
+               "[--inherit]] [--revoke ACCOUNT]\n");
   return 1;
+}
+
+// "CI,OI" for the inheritance flags set, "-" for none.
+std::string aceFlags(uint32_t flags) {
+  static const struct {
+    uint32_t bit;
+    const char* name;
+  } kFlags[] = {{CONTAINER_INHERIT_ACE, "CI"}, {OBJECT_INHERIT_ACE, "OI"},
+                {NO_PROPAGATE_INHERIT_ACE, "NP"}, {INHERIT_ONLY_ACE, "IO"}, {INHERITED_ACE, "ID"}};
+  std::string text;
+  for (const auto& f : kFlags) {
+    if (!(flags & f.bit)) continue;
+    if (!text.empty()) text += ",";
+    text += f.name;
+  }
+  return text.empty() ? "-" : text;
+}
+
+int regaclFail(const std::string& what) {
+  std::fprintf(stderr, "zorel machine regacl: %s\n", what.c_str());
+  return 1;
+}
+
+std::string errorText(WinError code) {
+  std::string text = toUtf8(systemErrorMessage(static_cast<uint32_t>(code)));
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return text + " (error " + std::to_string(code) + ")";
+}
+
+// read, write, full or a hexadecimal mask.
+bool parseRights(const std::string& text, uint32_t* mask) {
+  if (text == "read") *mask = KEY_READ;
+  else if (text == "write") *mask = KEY_WRITE;
+  else if (text == "full") *mask = KEY_ALL_ACCESS;
+  else if (text.size() > 2 && text.size() <= 10 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X') &&
+           text.find_first_not_of("0123456789abcdefABCDEF", 2) == std::string::npos)
+    *mask = static_cast<uint32_t>(std::stoul(text.substr(2), nullptr, 16));
+  else return false;
+  return true;
+}
+
+int runRegacl(const Args& args) {
+  if (args.size() < 2) return usage();
+  struct Change {
+    int mode;
+    std::string account;
+    uint32_t mask;
+    uint32_t inheritance;
+  };
+  std::vector<Change> changes;
+  for (size_t i = 2; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if ((a == "--grant" || a == "--deny") && i + 1 < args.size()) {
+      const std::string spec = args[++i];
+      const size_t colon = spec.rfind(':');
+      uint32_t mask = 0;
+      if (colon == std::string::npos || colon == 0 || !parseRights(spec.substr(colon + 1), &mask))
+        return regaclFail("expected ACCOUNT:read|write|full|0xMASK, got '" + spec + "'");
+      changes.push_back({a == "--grant" ? GRANT_ACCESS : DENY_ACCESS, spec.substr(0, colon), mask, 0});
+    } else if (a == "--inherit" && !changes.empty() && changes.back().mode != REVOKE_ACCESS) {
+      changes.back().inheritance = CONTAINER_INHERIT_ACE;
+    } else if (a == "--revoke" && i + 1 < args.size()) {
+      changes.push_back({REVOKE_ACCESS, args[++i], 0, 0});
+    } else {
+      return usage();
+    }
+  }
+  const std::string root = machineRootFromEnvironment();
+  std::wstring message;
+  if (!machineIsInitialised(root) &&
+      initMachine(root, L"default", nullptr, &message) != ERROR_SUCCESS)
+    return regaclFail(toUtf8(message));
+  // The machine is opened (and so started) as any use does; the key's
+  // security is read and written with backup and restore rights, so a DACL
+  // that locks everyone out can still be shown and mended.
+  std::unique_ptr<IMachine> machine;
+  if (openMachine(root, MachineOpenOptions{}, &machine, &message) != ERROR_SUCCESS)
+    return regaclFail(toUtf8(message));
+  RegistryOptions options;
+  options.backupRestore = true;
+  std::unique_ptr<IRegistry> opened;
+  WinError openError = openRegistry(root + "/registry.db", options, &opened);
+  if (openError != ERROR_SUCCESS) return regaclFail(errorText(openError));
+  IRegistry& registry = *opened;
+  RegKey rootKey;
+  std::wstring subKey;
+  if (parseKeyPath(fromUtf8(args[1]), &rootKey, &subKey) != ERROR_SUCCESS)
+    return regaclFail("not a registry key: " + args[1]);
+  RegKey key;
+  WinError e = registry.openKey(rootKey, subKey, 0,
+                                READ_CONTROL | (changes.empty() ? 0 : WRITE_DAC), &key);
+  if (e != ERROR_SUCCESS) return regaclFail(args[1] + ": " + errorText(e));
+  KeySecurity security;
+  e = registry.getKeySecurity(key, &security);
+  for (const Change& c : changes) {
+    if (e != ERROR_SUCCESS) break;
+    AccountInfo account;
+    if (lookupAccountName(registry, fromUtf8(c.account), &account) != ERROR_SUCCESS) {
+      registry.closeKey(key);
+      return regaclFail("unknown account: " + c.account);
+    }
+    e = mergeAclEntry(&security, c.mode, account.name, c.mask, c.inheritance);
+  }
+  if (e == ERROR_SUCCESS && !changes.empty()) {
+    e = registry.setKeySecurity(key, security);
+    if (e == ERROR_SUCCESS) e = registry.getKeySecurity(key, &security);
+  }
+  registry.closeKey(key);
+  if (e != ERROR_SUCCESS) return regaclFail(args[1] + ": " + errorText(e));
+  if (!security.hasDacl) {
+    std::printf("no DACL\n");
+    return 0;
+  }
+  if (security.dacl.empty()) std::printf("empty DACL\n");
+  // Own entries first, then the inherited ones.
+  for (bool inherited : {false, true}) {
+    for (const RegAce& ace : security.dacl) {
+      if (((ace.flags & INHERITED_ACE) != 0) != inherited) continue;
+      std::printf("%s 0x%08X %s %s\n", ace.allow ? "allow" : "deny", ace.mask,
+                  aceFlags(ace.flags).c_str(), toUtf8(ace.account).c_str());
+    }
+  }
+  return 0;
 }
 
 }  // namespace
@@ -92,6 +223,7 @@ int usage() {
 int runMachine(const Args& args) {
   if (args.empty()) return usage();
   const std::string& verb = args[0];
+  if (verb == "regacl") return runRegacl(args);
   std::wstring image = L"default";
   for (size_t i = 1; i < args.size(); ++i) {
     if (args[i] == "--image" && i + 1 < args.size()) {

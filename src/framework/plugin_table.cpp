@@ -5,10 +5,12 @@
 
 #include "zorel/framework/plugin_table.h"
 
+#include "zorel/plugins/com/com.h"
 #include "zorel/plugins/file/file.h"
 #include "zorel/plugins/network/network.h"
 #include "zorel/plugins/os/os.h"
 #include "zorel/plugins/products/products.h"
+#include "zorel/plugins/registry/registry.h"
 #include "zorel/plugins/system/system.h"
 
 #include <memory>
@@ -29,11 +31,11 @@ const std::vector<PluginRegistration>& DefaultPluginTable() {
       {"OS", CreateOSPlugin},                 // plugins\win\env\OS
       {"Products", CreateProductsPlugin},     // plugins\win\env\Products
       {"System", CreateSystemPlugin},         // plugins\win\env\System
-      {"COM", CreateBareDispatcher},          // plugins\win\Com
+      {"COM", CreateComPlugin},               // plugins\win\Com
       {"EventLogger", CreateBareDispatcher},  // plugins\win\EventLogger
       {"File", CreateFilePlugin},             // plugins\win\File
       {"Process", CreateBareDispatcher},      // plugins\win\ProcessAPI
-      {"Registry", CreateBareDispatcher},     // plugins\win\Registry
+      {"Registry", CreateRegistryPlugin},     // plugins\win\Registry
       {"Service", CreateBareDispatcher},      // plugins\win\Service
       {"ScriptEngine", CreateBareDispatcher}, // plugins\win\ScriptEngine
   };

@@ -1,12 +1,14 @@
 // zorel-wintools: dispatches on the program name (argv[0]'s file name, any
 // case, with or without ".exe"), or on the first argument when started as
-// zorel-wintools itself ("zorel-wintools reg query ...").
+// zorel-wintools itself ("zorel-wintools reg query ..."). Tools: reg,
+// regedit, cmd, regsvr32.
 
 #include <cstdio>
 #include <cwctype>
 
 #include "wintools.h"
 #include "zorel/common/utf8.h"
+#include "zorel/platform/process/process.h"
 
 namespace {
 
@@ -30,7 +32,8 @@ std::wstring toolName(const std::wstring& path, bool* in32bitFolder) {
 }
 
 int usage() {
-  zorel::wintools::err(L"usage: zorel-wintools TOOL [ARGUMENTS]\nTools: reg, regedit\n");
+  zorel::wintools::err(
+      L"usage: zorel-wintools TOOL [ARGUMENTS]\nTools: reg, regedit, cmd, regsvr32\n");
   return 1;
 }
 
@@ -46,7 +49,12 @@ int main(int argc, char** argv) {
     tool = toolName(args.front(), &g_started32);
     args.erase(args.begin());
   }
-  if (tool == L"reg") return regMain(args);
-  if (tool == L"regedit") return regeditMain(args);
-  return usage();
+  int code = 1;
+  if (tool == L"reg") code = regMain(args);
+  else if (tool == L"regedit") code = regeditMain(args);
+  else if (tool == L"cmd") code = cmdMain(args);
+  else if (tool == L"regsvr32") code = regsvr32Main(args);
+  else code = usage();
+  // The whole 32-bit code reaches a starter that waits for it (cmd's 9009).
+  zorel::platform::exitProcess(static_cast<uint32_t>(code));
 }

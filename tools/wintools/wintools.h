@@ -32,5 +32,7 @@ extern bool g_started32;
 
 int regMain(const Args& args);
 int regeditMain(const Args& args);
+int cmdMain(const Args& args);
+int regsvr32Main(const Args& args);
 
 }  // namespace zorel::wintools

@@ -4,6 +4,9 @@
 #include "zorel/platform/fs/pe_version.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
 
 #include <filesystem>
 #include <fstream>
@@ -105,7 +108,102 @@ TEST(PeVersion, ReadsFilesAndReportsOpenErrors) {
   EXPECT_EQ(readFileVersionResource(dir.string(), v), ERROR_ACCESS_DENIED);
   std::ofstream((dir / "empty.dll").string());
   EXPECT_EQ(readFileVersionResource((dir / "empty.dll").string(), v), ERROR_BAD_FORMAT);
+  // A named pipe nobody writes to and a device: refused at once, never read.
+  ASSERT_EQ(::mkfifo((dir / "pipe.dll").c_str(), 0644), 0);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(readFileVersionResource((dir / "pipe.dll").string(), v), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(readFileVersionResource("/dev/zero", v), ERROR_ACCESS_DENIED);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
   std::filesystem::remove_all(dir);
+}
+
+// Windows' language-neutral lookup, on a built image whose languages follow
+// a real multi-language DLL (tests/data/pe/kernel32-version-languages.txt):
+// Arabic first, then German and English as neutral-sublanguage and full
+// language ids.
+TEST(PeVersion, NeutralLookupFollowsWindowsLanguageOrder) {
+  std::vector<testing::PeResource> resources;
+  for (uint16_t language : {0x0001, 0x0007, 0x0404, 0x0409, 0x0804}) {
+    char16_t key[9];
+    const char16_t hex[] = u"0123456789ABCDEF";
+    for (int i = 0; i < 4; ++i) key[i] = hex[(language >> (12 - 4 * i)) & 0xF];
+    std::u16string table = std::u16string(key, 4) + u"04B0";
+    testing::PeResource r;
+    r.typeId = 16;
+    r.nameId = 1;
+    r.language = language;
+    r.data = testing::versionInfo({{table, {{u"ProductName", table}}}}, {{language, 0x04B0}});
+    resources.push_back(r);
+  }
+  const Bytes image = testing::peWithResources(0x8664, resources);
+  struct Case {
+    uint16_t system;
+    const wchar_t* table;  // the table the lookup lands in
+  } cases[] = {
+      {0x0409, L"040904B0"},  // exact
+      {0x0407, L"000704B0"},  // German: its primary language with the neutral sublanguage
+      {0x0C04, L"040404B0"},  // Chinese (Hong Kong): Chinese with the default sublanguage
+      {0x0411, L"040904B0"},  // Japanese: not in the file, English before the first
+  };
+  for (const Case& c : cases) {
+    VersionResource v;
+    ASSERT_EQ(parseVersionResource(image.data(), image.size(), v,
+                                   neutralLookupLanguages(c.system, c.system)),
+              0);
+    ASSERT_EQ(v.stringTables.size(), 1u);
+    EXPECT_EQ(v.stringTables[0].key, c.table) << std::hex << c.system;
+  }
+  // Without English the first language the file lists answers.
+  resources.erase(resources.begin() + 3);
+  const Bytes noEnglish = testing::peWithResources(0x8664, resources);
+  VersionResource v;
+  ASSERT_EQ(parseVersionResource(noEnglish.data(), noEnglish.size(), v,
+                                 neutralLookupLanguages(0x0411, 0x0411)),
+            0);
+  EXPECT_EQ(v.stringTables[0].key, L"000104B0");
+  // A neutral-language resource wins over every other.
+  resources.push_back(resources.back());
+  resources.back().language = 0;
+  resources.back().data = testing::versionInfo({{u"000004B0", {}}}, {});
+  const Bytes neutral = testing::peWithResources(0x8664, resources);
+  ASSERT_EQ(parseVersionResource(neutral.data(), neutral.size(), v), 0);
+  EXPECT_EQ(v.stringTables[0].key, L"000004B0");
+}
+
+// The shared resource reader: named types, names and machines, and cut
+// images that never crash it.
+TEST(PeResource, NamedResourcesMachinesAndTruncation) {
+  std::vector<testing::PeResource> resources = {
+      {u"REGISTRY", 0, u"", 101, 0x0409, testing::bytesOf("first")},
+      {u"REGISTRY", 0, u"MODULE", 0, 0x0409, testing::bytesOf("second")},
+      {u"", 16, u"", 1, 0x0409, testing::bytesOf("v")},
+  };
+  for (uint16_t machine : {0x014C, 0x8664}) {
+    const Bytes image = testing::peWithResources(machine, resources);
+    PeResources r;
+    ASSERT_EQ(r.open(image.data(), image.size()), 0);
+    EXPECT_EQ(r.machine(), machine);
+    std::vector<ResourceId> names;
+    ASSERT_EQ(r.names(ResourceId::byName(L"registry"), &names), 0);
+    ASSERT_EQ(names.size(), 2u);
+    EXPECT_EQ(names[0].number, 101);
+    EXPECT_EQ(names[1].name, L"MODULE");
+    ResourceData d;
+    ASSERT_EQ(r.find(ResourceId::byName(L"Registry"), &names[1], {}, &d), 0);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(d.data), d.size), "second");
+    EXPECT_EQ(r.names(ResourceId::byName(L"TYPELIB"), &names), ERROR_RESOURCE_TYPE_NOT_FOUND);
+    const ResourceId missing = ResourceId::byNumber(7);
+    EXPECT_EQ(r.find(ResourceId::byNumber(16), &missing, {}, &d), ERROR_RESOURCE_NAME_NOT_FOUND);
+    // Every cut of the image either fails or answers within it.
+    for (size_t cut = 0; cut < image.size(); cut += 3) {
+      PeResources part;
+      if (part.open(image.data(), cut) != 0) continue;
+      ResourceData p;
+      if (part.find(ResourceId::byName(L"REGISTRY"), &names[1], {}, &p) == 0) {
+        EXPECT_LE(p.data + p.size, image.data() + cut);
+      }
+    }
+  }
 }
 
 // Real Windows images shipped by Debian packages, when one is installed:

@@ -165,14 +165,25 @@ DownloadResult downloadToFile(const std::string& url, const std::string& destina
     return fail(kHresultCannotWrite, L"no destination file name");
 
   size_t colon = url.find("://");
-  if (colon == std::string::npos) return fail(kHresultInvalidUrl, L"the URL has no scheme");
-  std::string scheme = lower(url.substr(0, colon));
+  // A plain Windows path with a drive letter is read as a file URL naming
+  // it, as URLDownloadToFileW reads paths.
+  const bool drivePath = colon == std::string::npos && url.size() >= 3 &&
+                         std::isalpha(static_cast<unsigned char>(url[0])) && url[1] == ':' &&
+                         (url[2] == '\\' || url[2] == '/');
+  if (colon == std::string::npos && !drivePath)
+    return fail(kHresultInvalidUrl, L"the URL has no scheme");
+  std::string scheme = drivePath ? "file" : lower(url.substr(0, colon));
   std::string effective = url;
   if (scheme == "file") {
     std::string host;
     std::wstring why;
-    if (!fileUrlToHostPath(url, options.paths, host, why))
+    if (drivePath) {
+      if (!options.paths) return fail(kHresultResourceNotFound, L"no machine to read drive paths from");
+      if (options.paths->toHostPath(fromUtf8(url), host) != ERROR_SUCCESS)
+        return fail(kHresultResourceNotFound, L"no such path on the machine: " + fromUtf8(url));
+    } else if (!fileUrlToHostPath(url, options.paths, host, why)) {
       return fail(kHresultResourceNotFound, why);
+    }
     struct stat st {};
     if (::stat(host.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
       return fail(kHresultResourceNotFound, L"no such file: " + fromUtf8(host));

@@ -1,35 +1,19 @@
-// The PE version-resource reader (see pe_version.h).
+// The PE version-resource reader (see pe_version.h): the version block
+// tree. The resource itself is found by the shared resource reader
+// (pe_resource.h).
 //
-// Layout read here (all little-endian):
-//   DOS header: "MZ", e_lfanew (u32 at 0x3C) -> "PE\0\0" + COFF header (20
-//   bytes: NumberOfSections at +2, SizeOfOptionalHeader at +16), optional
-//   header (magic 0x10B PE32 / 0x20B PE32+; NumberOfRvaAndSizes at 92 / 108,
-//   data directories after it; entry 2 is the resource directory), then the
-//   section table (40 bytes each: VirtualSize +8, VirtualAddress +12,
-//   SizeOfRawData +16, PointerToRawData +20).
-//   Resource tree: IMAGE_RESOURCE_DIRECTORY (16 bytes; named and id entry
-//   counts at +12, +14) followed by 8-byte entries (id, offset; high bit of
-//   the offset = a subdirectory), offsets relative to the tree's start; a
-//   leaf IMAGE_RESOURCE_DATA_ENTRY holds the data's RVA and size.
-//   Version blocks: wLength, wValueLength, wType, NUL-terminated UTF-16 key,
-//   padding to 32 bits, value, padding, children.
+// Version blocks: wLength, wValueLength, wType, NUL-terminated UTF-16 key,
+// padding to 32 bits, value, padding, children.
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cwctype>
 
-#include "base/linux/errno_map.h"
+#include "zorel/platform/fs/pe_resource.h"
 #include "zorel/platform/fs/pe_version.h"
 
 namespace zorel::platform {
 namespace {
 
-constexpr uint16_t kRtVersion = 16;
 constexpr uint32_t kFixedSignature = 0xFEEF04BD;
 constexpr int kMaxDepth = 8;  // version trees are three levels deep
 
@@ -153,46 +137,6 @@ void readVarFileInfo(const Bytes& res, const Block& var, VersionResource& out) {
   });
 }
 
-// RVA to file offset through the section table; false when no section holds it.
-struct Section {
-  uint32_t virtualAddress, virtualSize, rawSize, rawOffset;
-};
-
-bool rvaToOffset(const std::vector<Section>& sections, uint32_t rva, size_t* offset,
-                 size_t* available) {
-  for (const Section& s : sections) {
-    uint32_t extent = s.virtualSize > s.rawSize ? s.virtualSize : s.rawSize;
-    if (rva >= s.virtualAddress && rva - s.virtualAddress < extent) {
-      uint32_t delta = rva - s.virtualAddress;
-      if (delta >= s.rawSize) return false;  // uninitialised data
-      *offset = static_cast<size_t>(s.rawOffset) + delta;
-      *available = s.rawSize - delta;
-      return true;
-    }
-  }
-  return false;
-}
-
-// The first entry of a resource directory matching `id` (any when id < 0):
-// its offset field. False when there is none.
-bool findEntry(const Bytes& tree, size_t dirOffset, int id, uint32_t* target) {
-  if (!tree.has(dirOffset, 16)) return false;
-  size_t named = u16(tree.data + dirOffset + 12);
-  size_t ids = u16(tree.data + dirOffset + 14);
-  size_t first = dirOffset + 16;
-  for (size_t i = 0; i < named + ids; ++i) {
-    size_t entry = first + i * 8;
-    if (!tree.has(entry, 8)) return false;
-    uint32_t name = u32(tree.data + entry);
-    bool isNamed = (name & 0x80000000u) != 0;
-    if (id < 0 || (!isNamed && name == static_cast<uint32_t>(id))) {
-      *target = u32(tree.data + entry + 4);
-      return true;
-    }
-  }
-  return false;
-}
-
 }  // namespace
 
 bool VersionResource::queryString(uint16_t language, uint16_t codePage, std::wstring_view name,
@@ -237,91 +181,35 @@ WinError parseVersionBlock(const uint8_t* data, size_t size, VersionResource& ou
   return ERROR_SUCCESS;
 }
 
-WinError parseVersionResource(const uint8_t* image, size_t size, VersionResource& out) {
+WinError parseVersionResource(const uint8_t* image, size_t size, VersionResource& out,
+                              const std::vector<uint16_t>& languages) {
   out = VersionResource{};
-  Bytes file{image, size};
-  if (!file.has(0, 0x40) || image[0] != 'M' || image[1] != 'Z') return ERROR_BAD_FORMAT;
-  size_t pe = u32(image + 0x3C);
-  if (!file.has(pe, 24) || u32(image + pe) != 0x00004550) return ERROR_BAD_FORMAT;
-  size_t sectionCount = u16(image + pe + 6);
-  size_t optionalSize = u16(image + pe + 20);
-  size_t optional = pe + 24;
-  if (!file.has(optional, optionalSize) || optionalSize < 2) return ERROR_BAD_FORMAT;
-  uint16_t magic = u16(image + optional);
-  size_t countField = magic == 0x20B ? 108 : magic == 0x10B ? 92 : 0;
-  if (countField == 0 || optionalSize < countField + 4) return ERROR_BAD_FORMAT;
-  uint32_t directoryCount = u32(image + optional + countField);
-  if (directoryCount <= 2 || optionalSize < countField + 4 + 3 * 8)
-    return ERROR_RESOURCE_TYPE_NOT_FOUND;
-  size_t resourceDir = optional + countField + 4 + 2 * 8;
-  uint32_t resourceRva = u32(image + resourceDir);
-  if (resourceRva == 0) return ERROR_RESOURCE_TYPE_NOT_FOUND;
+  PeResources resources;
+  WinError e = resources.open(image, size);
+  if (e != ERROR_SUCCESS) return e;
+  // VS_VERSION_INFO is resource 1; an image that numbers it otherwise
+  // still has its first version resource read.
+  const ResourceId type = ResourceId::byNumber(RT_VERSION);
+  const ResourceId first = ResourceId::byNumber(1);
+  ResourceData data;
+  e = resources.find(type, &first, languages, &data);
+  if (e == ERROR_RESOURCE_NAME_NOT_FOUND) e = resources.find(type, nullptr, languages, &data);
+  if (e == ERROR_RESOURCE_NAME_NOT_FOUND) e = ERROR_RESOURCE_DATA_NOT_FOUND;
+  if (e != ERROR_SUCCESS) return e;
+  return parseVersionBlock(data.data, data.size, out);
+}
 
-  std::vector<Section> sections;
-  size_t table = optional + optionalSize;
-  for (size_t i = 0; i < sectionCount; ++i) {
-    size_t s = table + i * 40;
-    if (!file.has(s, 40)) return ERROR_BAD_FORMAT;
-    sections.push_back({u32(image + s + 12), u32(image + s + 8), u32(image + s + 16),
-                        u32(image + s + 20)});
-  }
-  size_t treeOffset = 0, treeSize = 0;
-  if (!rvaToOffset(sections, resourceRva, &treeOffset, &treeSize))
-    return ERROR_RESOURCE_TYPE_NOT_FOUND;
-  if (!file.has(treeOffset, 0)) return ERROR_BAD_FORMAT;
-  if (treeSize > size - treeOffset) treeSize = size - treeOffset;
-  Bytes tree{image + treeOffset, treeSize};
-
-  // Type, then name, then language; each level must be a subdirectory but
-  // the last, which must be a data entry.
-  uint32_t entry = 0;
-  if (!findEntry(tree, 0, kRtVersion, &entry) || !(entry & 0x80000000u))
-    return ERROR_RESOURCE_TYPE_NOT_FOUND;
-  uint32_t nameEntry = 0, langEntry = 0;
-  if (!findEntry(tree, entry & 0x7FFFFFFFu, -1, &nameEntry) || !(nameEntry & 0x80000000u))
-    return ERROR_RESOURCE_DATA_NOT_FOUND;
-  if (!findEntry(tree, nameEntry & 0x7FFFFFFFu, -1, &langEntry) || (langEntry & 0x80000000u))
-    return ERROR_RESOURCE_DATA_NOT_FOUND;
-  if (!tree.has(langEntry, 16)) return ERROR_INVALID_DATA;
-  uint32_t dataRva = u32(tree.data + langEntry);
-  uint32_t dataSize = u32(tree.data + langEntry + 4);
-  size_t dataOffset = 0, available = 0;
-  if (!rvaToOffset(sections, dataRva, &dataOffset, &available)) return ERROR_INVALID_DATA;
-  if (!file.has(dataOffset, 0)) return ERROR_INVALID_DATA;
-  size_t length = dataSize;
-  if (length > available) length = available;
-  if (length > size - dataOffset) length = size - dataOffset;
-  return parseVersionBlock(image + dataOffset, length, out);
+WinError parseVersionResource(const uint8_t* image, size_t size, VersionResource& out) {
+  return parseVersionResource(image, size, out, neutralLookupLanguages(0x0409, 0x0409));
 }
 
 WinError readFileVersionResource(const std::string& hostPath, VersionResource& out) {
   out = VersionResource{};
-  int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return detail::win32FromErrno(errno);
-  struct stat st {};
-  if (::fstat(fd, &st) != 0) {
-    int err = errno;
-    ::close(fd);
-    return detail::win32FromErrno(err);
-  }
-  if (S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    return ERROR_ACCESS_DENIED;  // what opening a folder as a file answers
-  }
-  if (!S_ISREG(st.st_mode) || st.st_size < 0x40) {
-    ::close(fd);
-    return ERROR_BAD_FORMAT;
-  }
-  // Mapped, not read: only the pages the headers and the resource touch are
-  // loaded, whatever the file's size.
-  size_t size = static_cast<size_t>(st.st_size);
-  void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-  int mapErr = errno;
-  ::close(fd);
-  if (map == MAP_FAILED) return detail::win32FromErrno(mapErr);
-  WinError result = parseVersionResource(static_cast<const uint8_t*>(map), size, out);
-  ::munmap(map, size);
-  return result;
+  MappedFile file;
+  WinError e = file.open(hostPath);
+  if (e != ERROR_SUCCESS) return e;
+  if (file.size() < 0x40) return ERROR_BAD_FORMAT;
+  return parseVersionResource(file.data(), file.size(), out, machineLookupLanguages());
 }
 
 }  // namespace zorel::platform

@@ -24,8 +24,10 @@ std::string hostFallbackTempFolder();
 // environment.
 WinError startMachine(IRegistry& registry, const ISystemInfo& system);
 
-// Makes System32\reg.exe and regedit.exe names (symbolic links) for the
-// zorel-wintools host program; leaves them alone when it cannot be found.
+// Makes reg.exe, regedit.exe, cmd.exe and regsvr32.exe in System32 and
+// SysWOW64, and regedit.exe in the Windows folder, names (symbolic links)
+// for the zorel-wintools host program; leaves them alone when it cannot be
+// found.
 void linkSystemTools(const std::string& machineRoot);
 
 // Copies what the program's installer leaves on a machine (the sealed check

@@ -1,5 +1,7 @@
 // What a machine does at every start: the boot-time registry values from
-// the host and the system programs that stand for our host tool.
+// the host and the system programs that stand for our host tool (reg,
+// regedit, cmd and regsvr32 in System32 and SysWOW64, regedit in the
+// Windows folder).
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -50,29 +52,42 @@ std::string wintoolsPath() {
   return {};
 }
 
+namespace {
+
+// Makes folder/name a symbolic link to tool unless it already is one; a
+// regular file of that name is someone's real program and stays.
+void linkTool(const std::string& tool, const fs::path& folder, const char* name) {
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  const fs::path link = folder / name;
+  const fs::path current = fs::read_symlink(link, ec);
+  if (!ec && current == tool) return;
+  if (fs::exists(fs::symlink_status(link, ec)) && !fs::is_symlink(fs::symlink_status(link, ec)))
+    return;
+  // A per-process temporary name and rename(), so a concurrent start never
+  // sees the link missing.
+  const fs::path tmp = folder / ("." + std::string(name) + "." + std::to_string(::getpid()));
+  fs::remove(tmp, ec);
+  fs::create_symlink(tool, tmp, ec);
+  if (!ec) fs::rename(tmp, link, ec);
+}
+
+}  // namespace
+
 void linkSystemTools(const std::string& machineRoot) {
   const std::string tool = wintoolsPath();
   if (tool.empty()) return;
   auto mapper = createPathMapper(machineRoot);
-  std::string system32;
-  if (mapper->toHostPath(L"C:\\Windows\\System32", system32) != 0) return;
-  std::error_code ec;
-  fs::create_directories(system32, ec);
-  for (const char* name : {"reg.exe", "regedit.exe"}) {
-    const fs::path link = fs::path(system32) / name;
-    const fs::path current = fs::read_symlink(link, ec);
-    if (!ec && current == tool) continue;
-    // A regular file of that name is someone's real program: keep it.
-    if (fs::exists(fs::symlink_status(link, ec)) && !fs::is_symlink(fs::symlink_status(link, ec)))
-      continue;
-    fs::remove(link, ec);
-    // A per-process temporary name and rename(), so a concurrent start
-    // never sees the link missing.
-    const fs::path tmp = fs::path(system32) / ("." + std::string(name) + "." + std::to_string(::getpid()));
-    fs::remove(tmp, ec);
-    fs::create_symlink(tool, tmp, ec);
-    if (!ec) fs::rename(tmp, link, ec);
+  // The SysWOW64 copies are the 32-bit tools: the multi-call program sees
+  // the folder it was started from and works in the 32-bit view.
+  static const char* const kSystemTools[] = {"reg.exe", "regedit.exe", "cmd.exe", "regsvr32.exe"};
+  for (const wchar_t* folder : {L"C:\\Windows\\System32", L"C:\\Windows\\SysWOW64"}) {
+    std::string host;
+    if (mapper->toHostPath(folder, host) != 0) continue;
+    for (const char* name : kSystemTools) linkTool(tool, host, name);
   }
+  std::string windows;
+  if (mapper->toHostPath(L"C:\\Windows", windows) == 0) linkTool(tool, windows, "regedit.exe");
 }
 
 }  // namespace zorel::platform::detail

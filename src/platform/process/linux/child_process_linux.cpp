@@ -1,4 +1,5 @@
-// Child processes with a socket-pair channel: fork, exec, SIGKILL, waitpid.
+// Child processes with a socket-pair channel: the shared spawn routine,
+// SIGKILL, waitpid.
 
 #include "zorel/platform/process/child_process.h"
 
@@ -6,7 +7,6 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "base/linux/errno_map.h"
+#include "process/linux/spawn_linux.h"
 
 namespace zorel::platform {
 namespace {
@@ -127,41 +128,28 @@ std::unique_ptr<IChildProcess> startChildProcess(const std::string& program,
                                                  const std::vector<std::string>& args,
                                                  WinError& error) {
   error = ERROR_SUCCESS;
-  if (::access(program.c_str(), X_OK) != 0) {
-    error = errno == ENOENT ? ERROR_FILE_NOT_FOUND : detail::win32FromErrno(errno);
-    return nullptr;
-  }
   int pair[2];
   if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) {
     error = detail::win32FromErrno(errno);
     return nullptr;
   }
-  // Everything the child needs is prepared before fork: after it only
-  // async-signal-safe calls are allowed in a threaded parent.
-  std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(program.c_str()));
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-
-  const pid_t pid = ::fork();
-  if (pid < 0) {
-    error = detail::win32FromErrno(errno);
+  detail::SpawnRequest request;
+  request.program = program;
+  request.argv.push_back(program);
+  request.argv.insert(request.argv.end(), args.begin(), args.end());
+  // The child's output goes to our standard error: it must never write
+  // into the stream a parent may be answering on.
+  request.standardOutput = STDERR_FILENO;
+  request.standardError = STDERR_FILENO;
+  request.extraFd = pair[1];
+  request.extraFdTarget = kChildChannelFd;
+  pid_t pid = 0;
+  error = detail::spawnProcess(request, &pid);
+  ::close(pair[1]);
+  if (error != ERROR_SUCCESS) {
     ::close(pair[0]);
-    ::close(pair[1]);
     return nullptr;
   }
-  if (pid == 0) {
-    const int devNull = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-    if (devNull < 0 || ::dup2(devNull, STDIN_FILENO) < 0 || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0 ||
-        ::dup2(pair[1], kChildChannelFd) < 0) {
-      ::_exit(127);
-    }
-    ::syscall(SYS_close_range, kChildChannelFd + 1, ~0U, 0);
-    ::signal(SIGPIPE, SIG_DFL);
-    ::execv(program.c_str(), argv.data());
-    ::_exit(127);
-  }
-  ::close(pair[1]);
   return std::make_unique<HostChildProcess>(pid, pair[0]);
 }
 

@@ -6,7 +6,8 @@
 // may lead to http and https only). A file URL naming a drive
 // (file:///C:/x or file://localhost/C:/x, percent-escapes allowed) is read
 // from the machine through the path mapper; other file URLs name host
-// paths. The body goes to a temporary file beside the destination, which is
+// paths. A plain Windows path with a drive letter (C:\x\a.reg) is read like
+// a file URL naming it, as URLDownloadToFileW reads paths. The body goes to a temporary file beside the destination, which is
 // renamed over the destination only when the whole body arrived: a failed,
 // cut-short or timed-out download leaves no file behind and does not touch
 // a file already at the destination. HTTP answers of 400 and above fail.

@@ -2,14 +2,18 @@
 // The version resource (VS_VERSIONINFO) of a PE file.
 //
 // Windows: GetFileVersionInfoSizeW / GetFileVersionInfoW / VerQueryValueW.
-// Linux emulation: our own reader of the PE resource directory. It finds the
-// first RT_VERSION resource (first name, first language, as the loader does
-// for a language-neutral lookup) and decodes the block tree: the fixed file
+// Linux emulation: our own reader of the VS_VERSIONINFO block tree; the
+// resource is found by the shared PE resource reader (pe_resource.h), with
+// Windows' language-neutral order: the neutral language, the user's and the
+// system's UI language, English (0x0409), then the first language the file
+// has. So a file with several version resources answers in the machine's
+// language, as on Windows. The block tree is decoded whole: the fixed file
 // information, every StringFileInfo table with its strings, and the
-// VarFileInfo\Translation list. Every offset and length is checked against
-// the file, so a truncated or hostile file gives an error, never a crash.
-// A file that is not a PE image, or one without a version resource, has no
-// version information (as GetFileVersionInfoSizeW answers 0 for it).
+// VarFileInfo\Translation list. Every offset and length is checked, so a
+// truncated or hostile file gives an error, never a crash. A file that is
+// not a PE image, or one without a version resource, has no version
+// information (as GetFileVersionInfoSizeW answers 0 for it); a named pipe,
+// a device or a folder is refused at once with ERROR_ACCESS_DENIED.
 
 #include <cstddef>
 #include <cstdint>
@@ -19,11 +23,10 @@
 #include <vector>
 
 #include "zorel/platform/base/win_error.h"
+#include "zorel/platform/fs/pe_resource.h"
 
 namespace zorel::platform {
 
-inline constexpr WinError ERROR_RESOURCE_DATA_NOT_FOUND = 1812;
-inline constexpr WinError ERROR_RESOURCE_TYPE_NOT_FOUND = 1813;
 
 // VS_FIXEDFILEINFO without its signature and structure version.
 struct FixedFileInfo {
@@ -66,14 +69,18 @@ struct VersionResource {
 // not VS_VERSION_INFO. Malformed children are skipped.
 WinError parseVersionBlock(const uint8_t* data, size_t size, VersionResource& out);
 
-// Finds the RT_VERSION resource in the bytes of a PE image and decodes it.
+// Finds the RT_VERSION resource in the bytes of a PE image, in the first of
+// `languages` it has (else its first language), and decodes it.
 // RETURNS 0; ERROR_BAD_FORMAT (11) when the bytes are not a PE image;
 // ERROR_RESOURCE_TYPE_NOT_FOUND (1813) when the image has no version
 // resource; ERROR_INVALID_DATA (13) for a damaged one.
+WinError parseVersionResource(const uint8_t* image, size_t size, VersionResource& out,
+                              const std::vector<uint16_t>& languages);
+// The same for an English machine.
 WinError parseVersionResource(const uint8_t* image, size_t size, VersionResource& out);
 
-// The same for a file on the host. Files larger than 256 MiB are read only
-// as far as their headers and resource section need.
+// The same for a file on the host, in the current machine's languages.
+// The file is mapped: only what its headers and resource need is read.
 // RETURNS as parseVersionResource, or the error of opening or reading.
 WinError readFileVersionResource(const std::string& hostPath, VersionResource& out);
 

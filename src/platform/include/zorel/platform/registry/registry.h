@@ -160,6 +160,10 @@ struct RegistryOptions {
   int busyTimeoutMs = 30000;
   // Open without write access: every change answers ERROR_ACCESS_DENIED.
   bool readOnly = false;
+  // Act with the backup and restore privileges: every open is granted the
+  // rights asked for, whatever the keys' DACLs say (administration tools
+  // such as `zorel machine regacl`).
+  bool backupRestore = false;
 };
 
 // A value read whole.
@@ -348,6 +352,19 @@ inline constexpr int REVOKE_ACCESS = 4;
 WinError mergeAclEntry(KeySecurity* security, int mode,
                        std::wstring_view account, std::uint32_t mask,
                        std::uint32_t inheritance);
+
+// GetNamedSecurityInfoW / SetNamedSecurityInfoW for SE_REGISTRY_KEY objects,
+// DACL_SECURITY_INFORMATION only. The object name starts with CLASSES_ROOT\,
+// CURRENT_USER\, MACHINE\, USERS\ or CONFIG\ (any case), as the security
+// functions name registry keys; any other text (HKLM\..., a root's full
+// name) answers ERROR_INVALID_PARAMETER, a missing key ERROR_FILE_NOT_FOUND.
+// viewFlag adds KEY_WOW64_* to the open. getNamedKeySecurity gives the
+// key's own entries followed by the inherited ones (as getKeySecurity);
+// setNamedKeySecurity replaces the key's own DACL and keeps its owner.
+WinError getNamedKeySecurity(IRegistry& registry, std::wstring_view objectName,
+                             KeySecurity* security, std::uint32_t viewFlag = 0);
+WinError setNamedKeySecurity(IRegistry& registry, std::wstring_view objectName,
+                             const KeySecurity& security, std::uint32_t viewFlag = 0);
 
 // Writes HKLM\HARDWARE\DESCRIPTION\System\CentralProcessor\<n> (the
 // processor's ProcessorNameString, VendorIdentifier, Identifier and ~MHz)
