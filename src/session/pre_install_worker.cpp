@@ -4,9 +4,9 @@
 #include <map>
 #include <vector>
 
+#include "zorel/bridge/json.h"
 #include "zorel/bridge/request_dispatch.h"
 #include "zorel/common/utf8.h"
-#include "zorel/bridge/json.h"
 #include "zorel/log/framework_log.h"
 #include "zorel/platform/base/win_error.h"
 #include "zorel/platform/fs/file_ops.h"
