@@ -7,7 +7,8 @@
 // inserts fast. A power cut can lose the last commits but never corrupts
 // the file. Closing the connection folds the log into the database and
 // removes the -wal and -shm files; Checkpoint() does the folding while the
-// connection stays open (before the file is copied).
+// connection stays open, and UseRollbackJournal() leaves the log altogether
+// (before the file is packed, so that it is a whole database on its own).
 //
 // Inserts and updates: a plug-in call writes one row, so the same statement
 // comes by thousands of times with other values. ExecuteStatements keeps a
