@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "container_test_util.h"
+#include "zorel/report/sealed_stream.h"
 
 namespace zorel {
 namespace {
@@ -108,6 +110,73 @@ TEST(SealTest, LargeDataRoundTripsAcrossSliceBoundaries) {
     ASSERT_EQ(unsealAll(c, &back, &value), kSealOk);
     EXPECT_EQ(back, plain);
     EXPECT_EQ(value, 0xFFFFFFFFu);
+  }
+}
+
+// The streams give Seal's bytes and Unseal's verdicts however the payload is
+// cut into slices, and sealing in place (plain == out + 32) gives them too.
+TEST(SealStreamTest, AnySlicingGivesTheSameContainerAndVerdict) {
+  const Bytes plain = randomBytes(3 * 65536 + 13, 99);
+  const Bytes expected = seal(plain, 5);
+  for (size_t slice : {size_t{1}, size_t{7}, size_t{8}, size_t{9}, size_t{65536 + 3}}) {
+    SCOPED_TRACE(slice);
+    SealStream sealer(nullptr, 0, plain.size(), 5);
+    Bytes c(plain.size() + 32, kFill);
+    for (size_t at = 0; at < plain.size(); at += slice) {
+      const size_t n = std::min(slice, plain.size() - at);
+      ASSERT_TRUE(sealer.Encipher(plain.data() + at, c.data() + 32 + at, n));
+      sealer.Digest(c.data() + 32 + at, n);
+    }
+    ASSERT_EQ(sealer.Finish(c.data()), kSealOk);
+    EXPECT_TRUE(c == expected);
+
+    for (const bool tamper : {false, true}) {
+      Bytes t = expected;
+      if (tamper) t[32 + plain.size() / 2] ^= 1;
+      UnsealStream unsealer(nullptr, 0);
+      uint64_t length = 0;
+      uint32_t value = 0;
+      ASSERT_EQ(unsealer.Begin(t.data(), t.size(), &value, &length), kSealOk);
+      ASSERT_EQ(length, plain.size());
+      EXPECT_EQ(value, 5u);
+      for (size_t at = 0; at < length; at += slice) {
+        const size_t n = std::min<size_t>(slice, length - at);
+        unsealer.Digest(t.data() + 32 + at, n);
+        ASSERT_TRUE(unsealer.Decipher(t.data() + 32 + at, t.data() + 32 + at, n));
+      }
+      EXPECT_EQ(unsealer.Verify(), tamper ? kSealInvalidData : kSealOk);
+      if (!tamper) {
+        EXPECT_TRUE(Bytes(t.begin() + 32, t.end()) == plain);
+      }
+    }
+  }
+  Bytes inPlace(plain.size() + 32);
+  std::copy(plain.begin(), plain.end(), inPlace.begin() + 32);
+  ASSERT_EQ(Seal(nullptr, 0, inPlace.data() + 32, plain.size(), 5, inPlace.data(), inPlace.size()),
+            kSealOk);
+  EXPECT_TRUE(inPlace == expected);
+}
+
+TEST(SealStreamTest, UnsealBeginRefusesHeadersNoContainerHas) {
+  const Bytes good = seal(text("hello"), 1);
+  Bytes badMagic = good;
+  badMagic[0] ^= 1;
+  struct Case {
+    const char* what;
+    const Bytes* header;
+    uint64_t length;
+  } cases[] = {
+      {"length below the header", &good, 31},
+      {"length not N + 32", &good, good.size() + 1},
+      {"wrong magic", &badMagic, good.size()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    UnsealStream unsealer(nullptr, 0);
+    uint64_t length = 77;
+    EXPECT_EQ(unsealer.Begin(c.header->data(), c.length, nullptr, &length), kSealInvalidData);
+    EXPECT_EQ(length, 77u);
+    EXPECT_FALSE(unsealer.Decipher(good.data(), Bytes(5).data(), 5));
   }
 }
 
