@@ -283,6 +283,7 @@ class RegistryCollect : public RegistryScripts {
     Set(kHkeyCurrentUser, L"Software\\ZC\\Q", L"a b", REG_SZ, regSz(L"blank"));
     Set(kHkeyCurrentUser, L"Software\\ZC\\Q", L"x & y", REG_SZ, regSz(L"amp"));
     Set(kHkeyCurrentUser, L"Software\\ZC\\Q", L"W", REG_DWORD, regDword(7));
+    Set(kHkeyCurrentUser, L"Software\\ZC\\T", L"t", REG_SZ, regSz(L"slash"));
     Set(kHkeyLocalMachine, L"SOFTWARE\\ZC\\Both", L"view", REG_SZ, regSz(L"64"), KEY_WOW64_64KEY);
     Set(kHkeyLocalMachine, L"SOFTWARE\\ZC\\Both", L"view", REG_SZ, regSz(L"32"), KEY_WOW64_32KEY);
     registry_.reset();
@@ -333,6 +334,7 @@ TEST_F(RegistryCollect, EachKeyExportedOnceByViewAndKind) {
       {"c.10.w", "0 1 0"},    {"c.11.both64", "0 1 0"}, {"c.12.both32", "0 1 0"},
       {"c.13.missing", "2 1 0"}, {"c.14.nokey", "87 0 0"}, {"c.15.quote", "87 0 0"},
       {"c.16.hkus", "1 1 0"},  // reg does not know HKUS: kept as written
+      {"c.17.slash", "0 1 0"},
   };
   for (const Case& c : cases) EXPECT_EQ(Outcome(c.label), c.outcome) << c.label;
   const std::string base = "HKCU\\Software\\ZC";
@@ -347,7 +349,8 @@ TEST_F(RegistryCollect, EachKeyExportedOnceByViewAndKind) {
                   {base + "\\Q\\x & y", "collection\\registry\\regnode8.reg"},
                   {base + "\\Q\\W", "collection\\registry\\regnode10.reg"},
                   {"HKLM\\SOFTWARE\\ZC\\Both", "collection\\registry\\regnode11.reg"},
-                  {"HKLM\\SOFTWARE\\ZC\\Both", "collection\\registry\\regnode12.reg"}}));
+                  {"HKLM\\SOFTWARE\\ZC\\Both", "collection\\registry\\regnode12.reg"},
+                  {base + "\\T\\", "collection\\registry\\regnode15.reg"}}));
   EXPECT_EQ(Query("select INPUT_DETAILS from OPERATION_TABLE where API_NAME = 'Registry::collect' "
                   "and ERROR_CODE = 87 and INPUT_DETAILS like '%\"value\":\"\"%'"),
             (Rows{{R"({"key":"","value":"","is32bit":"false"})"}}));

@@ -4,7 +4,6 @@
 
 #include "zorel/plugins/com/com.h"
 
-#include <cstdarg>
 #include <functional>
 #include <stdexcept>
 
@@ -32,13 +31,6 @@ namespace pe = plugin_error;
 namespace {
 
 constexpr size_t kMaxCommandLine = 259;  // the 260-character buffer, its NUL
-
-void Log(LogLevel level, const wchar_t* format, ...) {
-  va_list args;
-  va_start(args, format);
-  FrameworkLog::Instance().WriteV(static_cast<int32_t>(level), format, args);
-  va_end(args);
-}
 
 const ComMethodSpec& Method(const char* name) {
   for (const ComMethodSpec& spec : ComMethods()) {
@@ -155,7 +147,7 @@ std::unique_ptr<CJSONReturn> Com::isOfServerType(StackFrame&) {
       answer->status = false;
       answer->errorcode = pe::kComEntryMissing;
     }
-    Log(LogLevel::Info, L"errorcode at end of verifying COM servertype:%ld",
+    FrameworkLog::Instance().Write(LogLevel::Info, L"errorcode at end of verifying COM servertype:%ld",
         static_cast<long>(answer->errorcode));
     return answer;
   }, [&](const wchar_t* n) { return Input(n, serverpath); });
@@ -205,7 +197,7 @@ std::unique_ptr<CJSONReturn> Com::RegisterDll(const std::wstring& path, int32_t*
   EnvAndCsidlVariable::Instance().Expand(line);
   if (line.size() > kMaxCommandLine) {
     // No room in the command buffer: refused rather than cut short.
-    Log(LogLevel::Error, L"%s", Method("registerCOM").argumentMessage);
+    FrameworkLog::Instance().Write(LogLevel::Error, L"%s", Method("registerCOM").argumentMessage);
     *code = pe::kInvalidParameter;
     return answer;
   }
@@ -214,7 +206,7 @@ std::unique_ptr<CJSONReturn> Com::RegisterDll(const std::wstring& path, int32_t*
   std::unique_ptr<platform::IProcess> process;
   const platform::WinError e = platform::createProcess(line, options, &process);
   if (e != 0) {
-    Log(LogLevel::Error, L"Failed to register DLL");
+    FrameworkLog::Instance().Write(LogLevel::Error, L"Failed to register DLL");
     *code = e;
     return answer;
   }
@@ -222,7 +214,7 @@ std::unique_ptr<CJSONReturn> Com::RegisterDll(const std::wstring& path, int32_t*
   const uint32_t exit = process->exitCode();
   if (exit != 0) {
     // regsvr32 said it did not register the server.
-    Log(LogLevel::Error, L"Failed to register DLL");
+    FrameworkLog::Instance().Write(LogLevel::Error, L"Failed to register DLL");
     *code = static_cast<int32_t>(exit);
     return answer;
   }
@@ -237,14 +229,14 @@ std::unique_ptr<CJSONReturn> Com::RegisterExe(const std::wstring& path, int32_t*
   // the one that starts.
   const std::wstring line = platform::quoteArgument(path, true) + L" -regserver";
   if (line.size() > kMaxCommandLine) {
-    Log(LogLevel::Error, L"%s", Method("registerCOM").argumentMessage);
+    FrameworkLog::Instance().Write(LogLevel::Error, L"%s", Method("registerCOM").argumentMessage);
     *code = pe::kInvalidParameter;
     return answer;
   }
   std::unique_ptr<platform::IProcess> process;
   const platform::WinError e = platform::createProcess(line, {}, &process);
   if (e != 0) {
-    Log(LogLevel::Error, L"Failed to register the COM exe. Error code %ld", static_cast<long>(e));
+    FrameworkLog::Instance().Write(LogLevel::Error, L"Failed to register the COM exe. Error code %ld", static_cast<long>(e));
     *code = e;
     return answer;
   }
@@ -261,7 +253,7 @@ std::unique_ptr<CJSONReturn> Com::registerCOM(StackFrame& args) {
   return RunMethod(*this, errorcode_, "registerCOM", [&]() -> std::unique_ptr<CJSONReturn> {
     auto answer = std::make_unique<CJSONReturn>();
     if (path.empty()) {
-      Log(LogLevel::Error, L"%s", Method("registerCOM").argumentMessage);
+      FrameworkLog::Instance().Write(LogLevel::Error, L"%s", Method("registerCOM").argumentMessage);
       answer->errorcode = pe::kInvalidParameter;
       return answer;
     }
@@ -272,7 +264,7 @@ std::unique_ptr<CJSONReturn> Com::registerCOM(StackFrame& args) {
     if (exists == 0) exists = platform::pathFileExists(host);
     if (exists != 0) {
       answer->errorcode = exists;
-      Log(LogLevel::Error, L"COM path does not exist on client machine. Path: %s", path.c_str());
+      FrameworkLog::Instance().Write(LogLevel::Error, L"COM path does not exist on client machine. Path: %s", path.c_str());
       return answer;
     }
     int32_t code = 0;
@@ -280,7 +272,7 @@ std::unique_ptr<CJSONReturn> Com::registerCOM(StackFrame& args) {
       try {
         answer = RegisterDll(path, &code);
       } catch (...) {
-        Log(LogLevel::Error, L"Exception occured in creating COM dll");
+        FrameworkLog::Instance().Write(LogLevel::Error, L"Exception occured in creating COM dll");
         answer = std::make_unique<CJSONReturn>();
         code = pe::kApiFailed;
       }
@@ -288,7 +280,7 @@ std::unique_ptr<CJSONReturn> Com::registerCOM(StackFrame& args) {
       try {
         answer = RegisterExe(path, &code);
       } catch (...) {
-        Log(LogLevel::Error, L"Exception Occured in  creating COM using exe binary");
+        FrameworkLog::Instance().Write(LogLevel::Error, L"Exception Occured in  creating COM using exe binary");
         answer = std::make_unique<CJSONReturn>();
         code = pe::kApiFailed;
       }

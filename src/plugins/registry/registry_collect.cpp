@@ -65,13 +65,6 @@ CollectState& State() {
   return state;
 }
 
-void LogError(const wchar_t* format, ...) {
-  va_list args;
-  va_start(args, format);
-  FrameworkLog::Instance().WriteV(static_cast<int32_t>(LogLevel::Error), format, args);
-  va_end(args);
-}
-
 std::wstring Upper(std::wstring text) {
   for (wchar_t& c : text) c = static_cast<wchar_t>(std::towupper(c));
   return text;
@@ -148,7 +141,7 @@ std::unique_ptr<CJSONReturn> Export(RegistryHelper& helper, const std::wstring& 
             wow64 ? platform::CSIDL_SYSTEMX86 : platform::CSIDL_SYSTEM, system) != 0 ||
         system.empty()) {
       result->errorcode = pe::kApiFailed;
-      LogError(L"Getting exporting reg binary path failed");
+      FrameworkLog::Instance().Write(LogLevel::Error, L"Getting exporting reg binary path failed");
       return result;
     }
     // A quote cannot be passed inside a quoted argument to reg.
@@ -173,7 +166,7 @@ std::unique_ptr<CJSONReturn> Export(RegistryHelper& helper, const std::wstring& 
     const platform::WinError e = platform::createProcess(line, options, &process);
     if (e != 0) {
       result->errorcode = e;
-      LogError(L"Error while creating process %s - %s", system.c_str(),
+      FrameworkLog::Instance().Write(LogLevel::Error, L"Error while creating process %s - %s", system.c_str(),
                GetErrorMessage(e).c_str());
       return result;
     }
@@ -183,7 +176,7 @@ std::unique_ptr<CJSONReturn> Export(RegistryHelper& helper, const std::wstring& 
   } catch (...) {
     result->status = false;
     result->errorcode = pe::kApiFailed;
-    LogError(L"Exception occured in collecting registry key");
+    FrameworkLog::Instance().Write(LogLevel::Error, L"Exception occured in collecting registry key");
   }
   return result;
 }
@@ -199,11 +192,11 @@ std::unique_ptr<CJSONReturn> Registry::collect(StackFrame&) {
   std::wstring fileName;
   try {
     if (key.empty()) {
-      LogError(L"%s", spec.argumentMessage);
+      FrameworkLog::Instance().Write(LogLevel::Error, L"%s", spec.argumentMessage);
       result->errorcode = pe::kInvalidParameter;
     } else if (!store) {
       // Without a store there is no collection folder to write to.
-      LogError(L"%s", spec.exceptionMessage);
+      FrameworkLog::Instance().Write(LogLevel::Error, L"%s", spec.exceptionMessage);
       result->errorcode = pe::kApiFailed;
     } else {
       CollectState& state = State();
@@ -280,7 +273,7 @@ std::unique_ptr<CJSONReturn> Registry::collect(StackFrame&) {
       }
     }
   } catch (...) {
-    LogError(L"%s", spec.exceptionMessage);
+    FrameworkLog::Instance().Write(LogLevel::Error, L"%s", spec.exceptionMessage);
     result = std::make_unique<CJSONReturn>();
     result->errorcode = pe::kApiFailed;
   }

@@ -24,20 +24,6 @@ namespace pe = plugin_error;
 
 namespace {
 
-void Info(const wchar_t* format, ...) {
-  va_list args;
-  va_start(args, format);
-  FrameworkLog::Instance().WriteV(static_cast<int32_t>(LogLevel::Info), format, args);
-  va_end(args);
-}
-
-void Error(const wchar_t* format, ...) {
-  va_list args;
-  va_start(args, format);
-  FrameworkLog::Instance().WriteV(static_cast<int32_t>(LogLevel::Error), format, args);
-  va_end(args);
-}
-
 std::wstring Upper(std::wstring text) {
   for (wchar_t& c : text) c = static_cast<wchar_t>(std::towupper(c));
   return text;
@@ -145,7 +131,7 @@ bool RegistryHelper::ParseKey() {
     }
     return true;
   } catch (...) {
-    Error(L"Exception occured");
+    FrameworkLog::Instance().Write(LogLevel::Error, L"Exception occured");
     lastError_ = ERROR_INVALID_PARAMETER;
     return false;
   }
@@ -155,7 +141,7 @@ std::unique_ptr<CJSONReturn> RegistryHelper::PresenceCheck() {
   auto result = std::make_unique<CJSONReturn>();
   try {
     const uint32_t view = ViewFlag();
-    Info(L"m_RedirectFlag:%ld", static_cast<long>(view));
+    FrameworkLog::Instance().Write(LogLevel::Info, L"m_RedirectFlag:%ld", static_cast<long>(view));
     if (!ParseKey()) {
       result->errorcode = lastError_;
       return result;
@@ -169,14 +155,14 @@ std::unique_ptr<CJSONReturn> RegistryHelper::PresenceCheck() {
         break;
       case ERROR_FILE_NOT_FOUND:
         result->status = true;
-        Error(L"key: %s is not present on system", key_.c_str());
+        FrameworkLog::Instance().Write(LogLevel::Error, L"key: %s is not present on system", key_.c_str());
         break;
       case ERROR_ACCESS_DENIED:
         result->status = result->returnValue = true;
-        Error(L"Key: %s is present but access denied in opening key", key_.c_str());
+        FrameworkLog::Instance().Write(LogLevel::Error, L"Key: %s is present but access denied in opening key", key_.c_str());
         break;
       default:
-        Error(L"Operation failed with error: %ld", static_cast<long>(lastError_));
+        FrameworkLog::Instance().Write(LogLevel::Error, L"Operation failed with error: %ld", static_cast<long>(lastError_));
         break;
     }
     result->errorcode = lastError_;
@@ -184,7 +170,7 @@ std::unique_ptr<CJSONReturn> RegistryHelper::PresenceCheck() {
     lastError_ = pe::kApiFailed;
     result->status = result->returnValue = false;
     result->errorcode = pe::kApiFailed;
-    Error(L"Exception occured in checking registry key presence");
+    FrameworkLog::Instance().Write(LogLevel::Error, L"Exception occured in checking registry key presence");
   }
   return result;
 }
@@ -196,7 +182,7 @@ WinError RegistryHelper::ReadTypeAndSize(uint32_t* type, uint32_t* size) {
   lastError_ = registry_.openKey(root_, subKey_, 0, KEY_READ | ViewFlag(), &openKey_);
   if (lastError_ != ERROR_SUCCESS) {
     openKey_ = kRegNoKey;
-    Error(L"\nopening key failed");
+    FrameworkLog::Instance().Write(LogLevel::Error, L"\nopening key failed");
     return lastError_;
   }
   lastError_ = registry_.queryValue(openKey_, value_, type, nullptr, size);
@@ -236,12 +222,12 @@ std::unique_ptr<CJSONReturn> RegistryHelper::IsValuePresent() {
   auto result = PresenceCheck();
   try {
     if (!result->status) {
-      Error(L"Operation failed with error: %ld", static_cast<long>(lastError_));
+      FrameworkLog::Instance().Write(LogLevel::Error, L"Operation failed with error: %ld", static_cast<long>(lastError_));
       result->errorcode = lastError_;
       return result;
     }
     if (!result->returnValue) {
-      Error(L"Key is not present so, could not proceed to check value");
+      FrameworkLog::Instance().Write(LogLevel::Error, L"Key is not present so, could not proceed to check value");
       result->status = false;
       result->errorcode = lastError_;
       return result;
@@ -249,20 +235,20 @@ std::unique_ptr<CJSONReturn> RegistryHelper::IsValuePresent() {
     lastError_ = registry_.queryValue(openKey_, value_, nullptr, nullptr, nullptr);
     if (lastError_ == ERROR_SUCCESS) {
       result->status = result->returnValue = true;
-      Info(L"key: %s value: %s present", subKey_.c_str(), value_.c_str());
+      FrameworkLog::Instance().Write(LogLevel::Info, L"key: %s value: %s present", subKey_.c_str(), value_.c_str());
     } else if (lastError_ == ERROR_FILE_NOT_FOUND) {
       result->status = true;
       result->returnValue = false;
-      Info(L"key: %s value: %s not present", subKey_.c_str(), value_.c_str());
+      FrameworkLog::Instance().Write(LogLevel::Info, L"key: %s value: %s not present", subKey_.c_str(), value_.c_str());
     } else {
       result->status = result->returnValue = false;
-      Error(L"Failed in querying value from registry with errorcode:%d", lastError_);
+      FrameworkLog::Instance().Write(LogLevel::Error, L"Failed in querying value from registry with errorcode:%d", lastError_);
     }
     result->errorcode = lastError_;
   } catch (...) {
     result->status = result->returnValue = false;
     result->errorcode = lastError_ = pe::kApiFailed;
-    Error(L"Exception occured in finding value presence in registry");
+    FrameworkLog::Instance().Write(LogLevel::Error, L"Exception occured in finding value presence in registry");
   }
   return result;
 }
@@ -271,33 +257,33 @@ std::unique_ptr<CJSONReturn> RegistryHelper::IsDataPresent() {
   auto result = IsValuePresent();
   try {
     if (!result->status) {
-      Error(L"ValuePresent Operation failed with error: %ld", static_cast<long>(lastError_));
+      FrameworkLog::Instance().Write(LogLevel::Error, L"ValuePresent Operation failed with error: %ld", static_cast<long>(lastError_));
       return result;
     }
     if (!result->returnValue) {
-      Error(L"value is not present so, could not proceed to check data");
+      FrameworkLog::Instance().Write(LogLevel::Error, L"value is not present so, could not proceed to check data");
       result->status = false;
       result->errorcode = pe::kValueNotPresent;
       return result;
     }
     uint32_t type = 0, size = 0;
     if (ReadTypeAndSize(&type, &size) != ERROR_SUCCESS) {
-      Error(L"Failed in getting size");
+      FrameworkLog::Instance().Write(LogLevel::Error, L"Failed in getting size");
       result->status = result->returnValue = false;
       result->errorcode = lastError_;
     } else if (size > 1) {
       result->status = result->returnValue = true;
-      Info(L"data exists");
+      FrameworkLog::Instance().Write(LogLevel::Info, L"data exists");
     } else {
       result->status = true;
       result->returnValue = false;
       result->errorcode = pe::kDataNotFound;
-      Info(L"data not exists");
+      FrameworkLog::Instance().Write(LogLevel::Info, L"data not exists");
     }
   } catch (...) {
     result->status = result->returnValue = false;
     result->errorcode = lastError_ = pe::kApiFailed;
-    Error(L"Exception occured");
+    FrameworkLog::Instance().Write(LogLevel::Error, L"Exception occured");
   }
   return result;
 }
@@ -309,14 +295,14 @@ std::unique_ptr<CJSONReturn> RegistryHelper::IsOfDataType() {
     // below may run against a root it did not set.
     if (!result->status) return result;
     if (!result->returnValue) {
-      Error(L"\nKey is not present so, could not proceed to check datatype");
+      FrameworkLog::Instance().Write(LogLevel::Error, L"\nKey is not present so, could not proceed to check datatype");
       result->status = false;
       result->errorcode = lastError_;
       return result;
     }
     uint32_t type = 0, size = 0;
     if (ReadTypeAndSize(&type, &size) != ERROR_SUCCESS) {
-      Error(L"\nFailed in getting datatype");
+      FrameworkLog::Instance().Write(LogLevel::Error, L"\nFailed in getting datatype");
       result->status = result->returnValue = false;
       result->errorcode = lastError_;
       return result;
@@ -327,7 +313,7 @@ std::unique_ptr<CJSONReturn> RegistryHelper::IsOfDataType() {
   } catch (...) {
     result->status = result->returnValue = false;
     result->errorcode = lastError_ = pe::kApiFailed;
-    Error(L"Exception occured in verifying datatype of registry value");
+    FrameworkLog::Instance().Write(LogLevel::Error, L"Exception occured in verifying datatype of registry value");
   }
   return result;
 }
@@ -340,7 +326,7 @@ std::unique_ptr<CJSONRegValReturn> RegistryHelper::GetValue() {
       uint32_t type = 0;
       std::wstring text;
       if (ValueText(&type, &text) == ERROR_SUCCESS) {
-        Info(L"datatype:%d data:%s", static_cast<int>(type), text.c_str());
+        FrameworkLog::Instance().Write(LogLevel::Info, L"datatype:%d data:%s", static_cast<int>(type), text.c_str());
         answer->type = static_cast<int32_t>(type);
         answer->value = toUtf8(text);
         answer->status = true;
@@ -350,7 +336,7 @@ std::unique_ptr<CJSONRegValReturn> RegistryHelper::GetValue() {
   } catch (...) {
     answer->status = false;
     answer->errorcode = lastError_ = pe::kApiFailed;
-    Error(L"Exception occured");
+    FrameworkLog::Instance().Write(LogLevel::Error, L"Exception occured");
   }
   return answer;
 }
@@ -406,7 +392,7 @@ std::unique_ptr<CJSONReturn> RegistryHelper::IsDataMatching(int32_t typeOfCheck,
   } catch (...) {
     result->status = result->returnValue = false;
     result->errorcode = lastError_ = pe::kApiFailed;
-    Error(L"Exception occured");
+    FrameworkLog::Instance().Write(LogLevel::Error, L"Exception occured");
   }
   return result;
 }
@@ -416,7 +402,7 @@ std::unique_ptr<CJSONReturn> RegistryHelper::CreateKeyWith(uint32_t access) {
   try {
     const uint32_t view = ViewFlag();
     if (!ParseKey()) {
-      Error(L"\nFailed in parsing key");
+      FrameworkLog::Instance().Write(LogLevel::Error, L"\nFailed in parsing key");
       result->errorcode = lastError_;
       return result;
     }
@@ -424,17 +410,17 @@ std::unique_ptr<CJSONReturn> RegistryHelper::CreateKeyWith(uint32_t access) {
     lastError_ = registry_.openKey(root_, subKey_, 0, access | view, &openKey_);
     if (lastError_ == ERROR_SUCCESS) {
       result->status = result->returnValue = true;
-      Info(L"\nkey already exists");
+      FrameworkLog::Instance().Write(LogLevel::Info, L"\nkey already exists");
     } else if (lastError_ == ERROR_FILE_NOT_FOUND) {
       openKey_ = kRegNoKey;
       lastError_ = registry_.createKey(root_, subKey_, REG_OPTION_NON_VOLATILE, KEY_WRITE | view,
                                        &openKey_, nullptr);
       if (lastError_ == ERROR_SUCCESS) {
         result->status = result->returnValue = true;
-        Info(L"\nCreated key successful");
+        FrameworkLog::Instance().Write(LogLevel::Info, L"\nCreated key successful");
       } else {
         openKey_ = kRegNoKey;
-        Error(L"\ncreate key failed with error:%ld", static_cast<long>(lastError_));
+        FrameworkLog::Instance().Write(LogLevel::Error, L"\ncreate key failed with error:%ld", static_cast<long>(lastError_));
       }
     } else {
       openKey_ = kRegNoKey;
@@ -443,7 +429,7 @@ std::unique_ptr<CJSONReturn> RegistryHelper::CreateKeyWith(uint32_t access) {
   } catch (...) {
     result->status = result->returnValue = false;
     result->errorcode = lastError_ = pe::kApiFailed;
-    Error(L"\nException occured in Registry key creation");
+    FrameworkLog::Instance().Write(LogLevel::Error, L"\nException occured in Registry key creation");
   }
   return result;
 }
@@ -510,9 +496,9 @@ std::unique_ptr<CJSONReturn> RegistryHelper::SetValue() {
                                     static_cast<uint32_t>(bytes.size()));
     if (lastError_ != ERROR_SUCCESS) {
       if (expectedType_ <= REG_BINARY) {
-        Error(L"setting value operation failed with error:%ld", static_cast<long>(lastError_));
+        FrameworkLog::Instance().Write(LogLevel::Error, L"setting value operation failed with error:%ld", static_cast<long>(lastError_));
       } else {
-        Error(L"Operation failed with error:%ld", static_cast<long>(lastError_));
+        FrameworkLog::Instance().Write(LogLevel::Error, L"Operation failed with error:%ld", static_cast<long>(lastError_));
       }
     } else {
       result->status = result->returnValue = true;
@@ -521,7 +507,7 @@ std::unique_ptr<CJSONReturn> RegistryHelper::SetValue() {
   } catch (...) {
     result->status = result->returnValue = false;
     result->errorcode = lastError_ = pe::kApiFailed;
-    Error(L"Exception occured");
+    FrameworkLog::Instance().Write(LogLevel::Error, L"Exception occured");
   }
   return result;
 }

@@ -40,13 +40,6 @@ constexpr int32_t kDownloadFailed = 30058;
 constexpr int32_t kImportFailed = 30060;
 constexpr uint32_t kFullAccess = 0x101F0000;  // GENERIC_ALL | STANDARD_RIGHTS_ALL
 
-void LogError(const wchar_t* format, ...) {
-  va_list args;
-  va_start(args, format);
-  FrameworkLog::Instance().WriteV(static_cast<int32_t>(LogLevel::Error), format, args);
-  va_end(args);
-}
-
 bool EndsWithNoCase(const std::wstring& text, const wchar_t* tail) {
   const std::wstring t(tail);
   if (text.size() < t.size()) return false;
@@ -95,7 +88,7 @@ class ImportFolder {
     recursive.Push(L"true");
     auto answer = file.deleteFolder(recursive);
     if (answer->errorcode != 0)
-      LogError(L"Failed to download registry import download cab folder : %s", folder_.c_str());
+      FrameworkLog::Instance().Write(LogLevel::Error, L"Failed to download registry import download cab folder : %s", folder_.c_str());
   }
   const std::wstring& path() const { return folder_; }
 
@@ -103,7 +96,7 @@ class ImportFolder {
     std::error_code ec;
     const std::string host = folder_.empty() ? std::string() : HostPath(folder_);
     if (host.empty() || (!std::filesystem::create_directory(host, ec) && ec)) {
-      LogError(L"Failed to create registry import folder under ZOREL. Folder path : %s",
+      FrameworkLog::Instance().Write(LogLevel::Error, L"Failed to create registry import folder under ZOREL. Folder path : %s",
                folder_.c_str());
       return kImportFolderFailed;
     }
@@ -118,7 +111,7 @@ class ImportFolder {
     args.Push(source);
     args.Push(folder_);
     if (file.downloadFile(args)->errorcode != 0) {
-      LogError(L"Failed to download file : %s", source.c_str());
+      FrameworkLog::Instance().Write(LogLevel::Error, L"Failed to download file : %s", source.c_str());
       return kDownloadFailed;
     }
     return 0;
@@ -130,7 +123,7 @@ class ImportFolder {
     const std::string hostCab = HostPath(cabinet), hostFolder = HostPath(folder_);
     if (hostCab.empty() || hostFolder.empty() ||
         !utility.Decompress(fromUtf8(hostCab), fromUtf8(hostFolder))) {
-      LogError(L"Failed to decompress the file %s", cabinet.c_str());
+      FrameworkLog::Instance().Write(LogLevel::Error, L"Failed to decompress the file %s", cabinet.c_str());
       return pe::kApiFailed;
     }
     return 0;
@@ -188,7 +181,7 @@ std::unique_ptr<CJSONReturn> Registry::importRegistry(StackFrame& args) {
   }
   if (!ImportableName(source)) {
     call.SetError(pe::kInvalidParameter);
-    LogError(L"Invalid file path passed to import registry : %s", source.c_str());
+    FrameworkLog::Instance().Write(LogLevel::Error, L"Invalid file path passed to import registry : %s", source.c_str());
     return call.Finish(std::move(result));
   }
   call.Run(
@@ -203,7 +196,7 @@ std::unique_ptr<CJSONReturn> Registry::importRegistry(StackFrame& args) {
           file = folder.path() + L"\\" + cabinet.substr(0, cabinet.size() - 4) + L".reg";
         }
         if (code == 0 && !Exists(file)) {
-          LogError(L"Registry file to import is missing: File %s", file.c_str());
+          FrameworkLog::Instance().Write(LogLevel::Error, L"Registry file to import is missing: File %s", file.c_str());
           code = pe::kApiFailed;
         }
         if (code == 0 && !RunRegedit(file)) code = kImportFailed;
@@ -233,7 +226,7 @@ std::unique_ptr<CJSONReturn> Registry::importRegistryAndPermissionSet(StackFrame
   if (key.empty() || toImport.empty() || source.empty() || account.empty() ||
       !ImportableName(source)) {
     call.SetError(pe::kInvalidParameter);
-    LogError(L"Invalid registry key, file to import, URL to download or account name passed to "
+    FrameworkLog::Instance().Write(LogLevel::Error, L"Invalid registry key, file to import, URL to download or account name passed to "
              L"import registry and permission set : %s, %s",
              source.c_str(), account.c_str());
     return call.Finish(std::move(result));
@@ -250,11 +243,11 @@ std::unique_ptr<CJSONReturn> Registry::importRegistryAndPermissionSet(StackFrame
           file = folder.path() + L"\\" + toImport;
         }
         if (code == 0 && !Exists(file)) {
-          LogError(L"Registry file to import is missing: File %s", file.c_str());
+          FrameworkLog::Instance().Write(LogLevel::Error, L"Registry file to import is missing: File %s", file.c_str());
           code = pe::kApiFailed;
         }
         if (code == 0 && !RunRegedit(file)) {
-          LogError(L"Failed to import registry for file %s", file.c_str());
+          FrameworkLog::Instance().Write(LogLevel::Error, L"Failed to import registry for file %s", file.c_str());
           code = kImportFailed;
         }
         if (code == 0) {
@@ -265,7 +258,7 @@ std::unique_ptr<CJSONReturn> Registry::importRegistryAndPermissionSet(StackFrame
                                    ACLHelper::TRUSTEE_IS_NAME, kFullAccess, platform::SET_ACCESS,
                                    platform::CONTAINER_INHERIT_ACE);
           if (code != 0)
-            LogError(L"Failed to import registry and permission failed. Error code %ld",
+            FrameworkLog::Instance().Write(LogLevel::Error, L"Failed to import registry and permission failed. Error code %ld",
                      static_cast<long>(code));
         }
         call.SetError(code);

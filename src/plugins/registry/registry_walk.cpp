@@ -3,7 +3,6 @@
 
 #include <boost/regex.hpp>
 
-#include <cstdarg>
 #include <cstring>
 #include <stdexcept>
 
@@ -18,13 +17,6 @@ using namespace platform;
 namespace pe = plugin_error;
 
 namespace {
-
-void Log(LogLevel level, const wchar_t* format, ...) {
-  va_list args;
-  va_start(args, format);
-  FrameworkLog::Instance().WriteV(static_cast<int32_t>(level), format, args);
-  va_end(args);
-}
 
 constexpr uint32_t kSubKeyNameChars = 260;  // the walk's name buffer
 constexpr uint32_t kValueNameChars = 16383;
@@ -73,7 +65,7 @@ void RegistryHelper::WalkKey(Walk& walk, const std::wstring& path, int depth) {
       if (walk.recursive) WalkKey(walk, child, depth + 1);
     }
   } catch (const std::exception& e) {
-    Log(LogLevel::Error,
+    FrameworkLog::Instance().Write(LogLevel::Error,
         L"Exception in getting matching subkeys: Error occured is=%s can be ignored because it is "
         L"recursive call ",
         std::wstring(e.what(), e.what() + std::strlen(e.what())).c_str());
@@ -81,62 +73,32 @@ void RegistryHelper::WalkKey(Walk& walk, const std::wstring& path, int depth) {
   registry_.closeKey(key);
 }
 
-std::unique_ptr<CJSONReturn> RegistryHelper::IsKeyMatch(const std::wstring& pattern,
-                                                        bool recursive) {
+std::unique_ptr<CJSONReturn> RegistryHelper::Match(const std::wstring& pattern, bool recursive,
+                                                   bool values) {
   auto result = PresenceCheck();
   try {
     if (!result->status || !result->returnValue) {
       result->status = false;
       result->errorcode = pe::kKeyNotPresent;
-      Log(LogLevel::Error, L"keypath not present, so could not proceed");
+      FrameworkLog::Instance().Write(LogLevel::Error, L"keypath not present, so could not proceed");
       return result;
     }
     Walk walk;
     walk.recursive = recursive;
+    walk.values = values;
     bool valid = true;
     try {
       walk.pattern = Pattern(pattern);
     } catch (const std::exception&) {
-      // As an exception inside the walk: nothing is found.
-      valid = false;
+      valid = false;  // as an exception inside the walk: nothing is found
     }
     if (valid) WalkKey(walk, subKey_, 0);
-    result->returnValue = !walk.keys.empty();
-    if (!result->returnValue) result->errorcode = pe::kKeyNotMatched;
+    result->returnValue = values ? !walk.valueNames.empty() : !walk.keys.empty();
+    if (!result->returnValue) result->errorcode = values ? pe::kValueNotMatched : pe::kKeyNotMatched;
   } catch (...) {
     result->status = result->returnValue = false;
     result->errorcode = lastError_ = pe::kApiFailed;
-    Log(LogLevel::Error, L"Exception occured");
-  }
-  return result;
-}
-
-std::unique_ptr<CJSONReturn> RegistryHelper::IsValueMatch(const std::wstring& pattern,
-                                                          bool recursive) {
-  auto result = PresenceCheck();
-  try {
-    if (!result->status || !result->returnValue) {
-      result->status = false;
-      result->errorcode = pe::kKeyNotPresent;
-      Log(LogLevel::Error, L"keypath not present, so could not proceed");
-      return result;
-    }
-    Walk walk;
-    walk.recursive = recursive;
-    walk.values = true;
-    bool valid = true;
-    try {
-      walk.pattern = Pattern(pattern);
-    } catch (const std::exception&) {
-      valid = false;
-    }
-    if (valid) WalkKey(walk, subKey_, 0);
-    result->returnValue = !walk.valueNames.empty();
-    if (!result->returnValue) result->errorcode = pe::kValueNotMatched;
-  } catch (...) {
-    result->status = result->returnValue = false;
-    result->errorcode = lastError_ = pe::kApiFailed;
-    Log(LogLevel::Error, L"Exception occured");
+    FrameworkLog::Instance().Write(LogLevel::Error, L"Exception occured");
   }
   return result;
 }
@@ -165,7 +127,7 @@ WinError RegistryHelper::TreeDelete(const std::wstring& path, int depth) {
     lastError_ = registry_.deleteKey(root_, path, KEY_ALL_ACCESS | view);
     return lastError_;
   } catch (...) {
-    Log(LogLevel::Error,
+    FrameworkLog::Instance().Write(LogLevel::Error,
         L"Exception occured in recursive registry deletion: can be ignored in recursive function");
     return lastError_ = pe::kApiFailed;
   }
@@ -189,7 +151,7 @@ WinError RegistryHelper::DeleteWholeKey() {
     lastError_ = registry_.deleteTree(realRoot, realSub);
     return lastError_;
   } catch (...) {
-    Log(LogLevel::Error, L"Exception occured in registry tree deletion.");
+    FrameworkLog::Instance().Write(LogLevel::Error, L"Exception occured in registry tree deletion.");
     return lastError_ = pe::kApiFailed;
   }
 }
@@ -200,7 +162,7 @@ std::unique_ptr<CJSONReturn> RegistryHelper::DeleteKey(const std::wstring& patte
   if (!result->status || !result->returnValue) {
     result->status = false;
     result->errorcode = pe::kKeyNotPresent;
-    Log(LogLevel::Error, L"Given keypath not exists so could not proceed to deletekey");
+    FrameworkLog::Instance().Write(LogLevel::Error, L"Given keypath not exists so could not proceed to deletekey");
     return result;
   }
   CloseOpenKey();
@@ -211,7 +173,7 @@ std::unique_ptr<CJSONReturn> RegistryHelper::DeleteKey(const std::wstring& patte
     // An invalid pattern throws to the caller: nothing was deleted.
     walk.pattern = Pattern(pattern);
     WalkKey(walk, subKey_, 0);
-    if (walk.keys.empty()) Log(LogLevel::Info, L"There are no matching keys to delete key");
+    if (walk.keys.empty()) FrameworkLog::Instance().Write(LogLevel::Info, L"There are no matching keys to delete key");
     std::vector<std::wstring> deleted;
     for (const std::wstring& path : walk.keys) {
       // A match inside a key already deleted went with it.
@@ -246,7 +208,7 @@ std::unique_ptr<CJSONReturn> RegistryHelper::DeleteValue(const std::wstring& pat
   walk.pattern = Pattern(pattern);
   WalkKey(walk, subKey_, 0);
   if (walk.valueNames.empty()) {
-    Log(LogLevel::Info, L"No value matched with regexpression");
+    FrameworkLog::Instance().Write(LogLevel::Info, L"No value matched with regexpression");
     return result;
   }
   for (const auto& [path, name] : walk.valueNames) {

@@ -29,6 +29,8 @@ var Problems = {
       ask("c.13.missing", reg({key: ZC + "\\Nowhere"}), "collect");
       ask("c.14.nokey", reg({}), "collect");
       ask("c.15.quote", reg({key: ZC + "\\Q", value: "a\"b"}), "collect");
+      // A key ending in a backslash stays one argument on reg's command line.
+      ask("c.17.slash", reg({key: ZC + "\\T\\"}), "collect");             // regnode15
       ask("c.16.hkus", reg({key: "HKUS\\S-1-5-21-1004336348-1177238915-682003330-1001\\Software\\ZC\\Q"}), "collect");
 
       // Imports.

@@ -59,8 +59,12 @@ class RegistryHelper {
   std::unique_ptr<CJSONReturn> IsValuePresent();
   std::unique_ptr<CJSONReturn> IsDataPresent();
   std::unique_ptr<CJSONReturn> CreateKey() { return CreateKeyWith(platform::KEY_READ); }
-  std::unique_ptr<CJSONReturn> IsKeyMatch(const std::wstring& pattern, bool recursive);
-  std::unique_ptr<CJSONReturn> IsValueMatch(const std::wstring& pattern, bool recursive);
+  std::unique_ptr<CJSONReturn> IsKeyMatch(const std::wstring& pattern, bool recursive) {
+    return Match(pattern, recursive, false);
+  }
+  std::unique_ptr<CJSONReturn> IsValueMatch(const std::wstring& pattern, bool recursive) {
+    return Match(pattern, recursive, true);
+  }
   // Throws std::exception for an invalid pattern.
   std::unique_ptr<CJSONReturn> DeleteKey(const std::wstring& pattern, bool recursive);
   std::unique_ptr<CJSONReturn> DeleteValue(const std::wstring& pattern, bool recursive);
@@ -84,6 +88,8 @@ class RegistryHelper {
  private:
   struct Walk;
   std::unique_ptr<CJSONReturn> PresenceCheck();
+  // isKeyMatch (values false) and isValueMatch (values true).
+  std::unique_ptr<CJSONReturn> Match(const std::wstring& pattern, bool recursive, bool values);
   std::unique_ptr<CJSONReturn> CreateKeyWith(uint32_t access);
   bool ParseKey();
   void CloseOpenKey();
