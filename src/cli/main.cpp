@@ -55,7 +55,7 @@ const Command kCommands[] = {
      "  --sealed FILE.enc   another sealed check script\n"
      "  --store DIR         the data folder instead of %APPDATA%\\prynesecurity\\zorel\\\n",
      runBridge},
-    {"cab", "list CAB | extract CAB DIR", "list or extract a cabinet (collection.cab, db.cab)",
+    {"cab", "list CAB | zorel cab extract CAB DIR", "list or extract a cabinet (collection.cab, db.cab)",
      "  list CAB         one line per file: size, DOS date and time, attributes, name\n"
      "  extract CAB DIR  extract every file into DIR; names that leave DIR are refused\n",
      runCab},

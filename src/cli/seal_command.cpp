@@ -472,7 +472,7 @@ int runSeal(const Args& args) {
   }
   if (input.size() == 0) {
     // The container's cipher refuses an empty payload (result 6000).
-    fail(cmd, "'" + positional[0] + "' is empty: a sealed container holds at least one byte");
+    fail(cmd, "'" + positional[0] + "' is empty: a sealed container holds at least one byte (result 6000)");
     return 1;
   }
   return sealFile(cmd, input, positional[1], value);
