@@ -52,7 +52,7 @@ TEST_F(Usage, SealingAnEmptyFileSaysWhy) {
   std::ofstream(base_ + "/empty").flush();
   const CommandRun r = Zorel(base_, "seal '" + base_ + "/empty' '" + base_ + "/out.enc'");
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "zorel seal: '" + base_ + "/empty' is empty: a sealed container holds at least one byte\n");
+  EXPECT_EQ(r.err, "zorel seal: '" + base_ + "/empty' is empty: a sealed container holds at least one byte (result 6000)\n");
   EXPECT_FALSE(std::ifstream(base_ + "/out.enc").good());
 }
 
