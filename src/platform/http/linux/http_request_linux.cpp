@@ -148,7 +148,11 @@ void exchange(const HttpRequest& request, HttpResponse& response) {
     sent = sent && curl_easy_setopt(h, CURLOPT_POST, 1L) == CURLE_OK;
     sent = sent && curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE,
                                     static_cast<curl_off_t>(request.body.size())) == CURLE_OK;
-    sent = sent && curl_easy_setopt(h, CURLOPT_POSTFIELDS, request.body.data()) == CURLE_OK;
+    // An empty body still needs a pointer: without one curl would read the
+    // body from standard input.
+    const char* body = request.body.empty() ? ""
+                                            : reinterpret_cast<const char*>(request.body.data());
+    sent = sent && curl_easy_setopt(h, CURLOPT_POSTFIELDS, body) == CURLE_OK;
   } else {
     sent = sent && curl_easy_setopt(h, CURLOPT_HTTPGET, 1L) == CURLE_OK;
   }
