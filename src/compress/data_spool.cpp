@@ -7,6 +7,7 @@ namespace zorel::cab {
 namespace {
 
 constexpr size_t kCopyBytes = 1 << 20;
+constexpr uint64_t kMaxReserve = 256ull << 20;
 
 // Copies `count` bytes from the current position of `in` to `out`.
 bool copyBytes(std::FILE* in, std::FILE* out, uint64_t count) {
@@ -57,6 +58,10 @@ bool DataSpool::append(const uint8_t* data, size_t length) {
   if (file_) {
     if (std::fwrite(data, 1, length, file_) != length) return false;
   } else {
+    // Address space for the whole limit at once: growing by doubling would
+    // copy everything held so far each time. Pages are only taken as they
+    // are written.
+    if (memory_.capacity() == 0) memory_.reserve(size_t(std::min(memoryLimit_, kMaxReserve)));
     memory_.insert(memory_.end(), data, data + length);
   }
   size_ += length;

@@ -207,63 +207,6 @@ TEST(SchemaText, EmbeddedQuotesAreDoubledAndNothingElseChanges) {
             L"it's");
 }
 
-TEST(SchemaText, StatementsCarryTheSameTextsWithTheirValuesApart) {
-  ProblemStore problems;
-  problems.AddProblem(7, L"it's", std::wstring(L"a\0b", 3), L"u");
-  problems.AddProblem(8, L"n", L"", L"");
-  DataTable js;
-  CreateJsExecutionTable(js);
-  StartJSExecution(js, L"a", L"b", L"c");
-  js.Row(0).Set(L"ID", int32_t{1});
-  js.Row(0).Set(L"START_TIME", L"t1");
-  js.Row(0).Set(L"END_TIME", L"t2");
-  js.Row(0).Set(L"EXECUTION_STATUS", int32_t{5});
-  DataTable typed(L"T");
-  typed.AddColumn(L"F", ColumnType::kFloat);
-  typed.AddColumn(L"B", ColumnType::kBoolean, kPrimaryKey);
-  typed.AddColumn(L"X", 9);
-  auto row = typed.NewRow();
-  row->Set(L"F", 0.1f);
-  row->Set(L"B", true);
-  typed.AddRow(std::move(row));
-  auto nan = typed.NewRow();
-  nan->Set(L"F", std::numeric_limits<float>::quiet_NaN());
-  typed.AddRow(std::move(nan));
-
-  const struct {
-    const char* what;
-    std::vector<SqlStatement> actual;
-    std::vector<SqlStatement> expected;
-  } cases[] = {
-      // One statement per row; the text's quoting is gone with the values.
-      {"insert", problems.Table().GetInsertStatements(),
-       {{L"INSERT INTO PROBLEM_TABLE(ID,NAME,DESCRIPTION,URL) VALUES(?,?,?,?)",
-         {int64_t{7}, std::wstring(L"it's"), std::wstring(L"a\0b", 3), std::wstring(L"u")}},
-        {L"INSERT INTO PROBLEM_TABLE(ID,NAME,DESCRIPTION,URL) VALUES(?,?,?,?)",
-         {int64_t{8}, std::wstring(L"n"), std::wstring(), std::wstring()}}}},
-      // The key is bound again for the where clause.
-      {"update", js.GetUpdateStatements(),
-       {{L"update JSEXECUTION_TABLE set ID=?,JAVASCRIPT_NAME=?,JAVASCRIPT_REVISION=?,"
-         L"COREFRAMEWORK_VERSION=?,START_TIME=?,END_TIME=?,EXECUTION_STATUS=? where ID=?;",
-         {int64_t{1}, std::wstring(L"a"), std::wstring(L"b"), std::wstring(L"c"),
-          std::wstring(L"t1"), std::wstring(L"t2"), int64_t{5}, int64_t{1}}}}},
-      // A float binds the real its text names, a boolean 0 or 1, a column
-      // without a type empty text; a NaN has no real and binds NULL.
-      {"typed", typed.GetUpdateStatements(),
-       {{L"update T set F=?,B=?,X=? where B=?;",
-         {0.100000001, int64_t{1}, std::wstring(), int64_t{1}}},
-        {L"update T set F=?,B=?,X=? where B=?;",
-         {std::monostate{}, int64_t{0}, std::wstring(), int64_t{0}}}}},
-  };
-  for (const auto& c : cases) {
-    ASSERT_EQ(c.actual.size(), c.expected.size()) << c.what;
-    for (size_t i = 0; i < c.actual.size(); ++i) {
-      EXPECT_EQ(c.actual[i].text, c.expected[i].text) << c.what;
-      EXPECT_EQ(c.actual[i].values, c.expected[i].values) << c.what << " row " << i;
-    }
-  }
-}
-
 TEST(SchemaText, BuildingAgainIncludesEveryRowAgain) {
   ProblemStageStore stages;
   stages.AddStage(1, L"a");
