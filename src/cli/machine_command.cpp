@@ -146,12 +146,12 @@ int runRegacl(const Args& args) {
   for (size_t i = 2; i < args.size(); ++i) {
     const std::string& a = args[i];
     if ((a == "--grant" || a == "--deny") && i + 1 < args.size()) {
-      const std::string spec = args[++i];
-      const size_t colon = spec.rfind(':');
+      const std::string entry = args[++i];
+      const size_t colon = entry.rfind(':');
       uint32_t mask = 0;
-      if (colon == std::string::npos || colon == 0 || !parseRights(spec.substr(colon + 1), &mask))
-        return regaclFail("expected ACCOUNT:read|write|full|0xMASK, got '" + spec + "'");
-      changes.push_back({a == "--grant" ? GRANT_ACCESS : DENY_ACCESS, spec.substr(0, colon), mask, 0});
+      if (colon == std::string::npos || colon == 0 || !parseRights(entry.substr(colon + 1), &mask))
+        return regaclFail("expected ACCOUNT:read|write|full|0xMASK, got '" + entry + "'");
+      changes.push_back({a == "--grant" ? GRANT_ACCESS : DENY_ACCESS, entry.substr(0, colon), mask, 0});
     } else if (a == "--inherit" && !changes.empty() && changes.back().mode != REVOKE_ACCESS) {
       changes.back().inheritance = CONTAINER_INHERIT_ACE;
     } else if (a == "--revoke" && i + 1 < args.size()) {

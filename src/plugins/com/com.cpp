@@ -32,9 +32,9 @@ namespace {
 
 constexpr size_t kMaxCommandLine = 259;  // the 260-character buffer, its NUL
 
-const ComMethodSpec& Method(const char* name) {
-  for (const ComMethodSpec& spec : ComMethods()) {
-    if (std::string_view(spec.name) == name) return spec;
+const ComMethodRow& Method(const char* name) {
+  for (const ComMethodRow& row : ComMethods()) {
+    if (std::string_view(row.name) == name) return row;
   }
   throw std::out_of_range("no COM method");
 }
@@ -50,8 +50,8 @@ std::unique_ptr<Registry> PrivateRegistry(const std::wstring& key, bool is32bit)
 
 }  // namespace
 
-const std::vector<ComMethodSpec>& ComMethods() {
-  static const std::vector<ComMethodSpec> methods = {
+const std::vector<ComMethodRow>& ComMethods() {
+  static const std::vector<ComMethodRow> methods = {
       {"isEntryPresent", 0, &Com::isEntryPresent, {L"clsid", L"is32bit"}, {L"clsid"},
        L"Invalid params passed for verifying COM exist", L"Exception occured in verifying COM exist"},
       {"isOfServerType", 0, &Com::isOfServerType, {L"clsid", L"is32bit", L"servertype"},
@@ -75,7 +75,7 @@ std::unique_ptr<CMethodDispatcher> CreateComPlugin(StackFrame& args) {
 }
 
 Com::Com(StackFrame& args) {
-  for (const ComMethodSpec& spec : ComMethods()) RegisterMethod(spec.name, spec.method);
+  for (const ComMethodRow& row : ComMethods()) RegisterMethod(row.name, row.method);
   BindProperty("clsid", clsid);
   BindProperty("servertype", servertype);
   BindProperty("serverpath", serverpath);
@@ -108,21 +108,21 @@ namespace {
 template <class Work>
 std::unique_ptr<CJSONReturn> RunMethod(Com& com, int32_t& errorCode, const char* name, Work&& work,
                                        const std::function<std::wstring(const wchar_t*)>& input) {
-  const ComMethodSpec& spec = Method(name);
+  const ComMethodRow& row = Method(name);
   const std::string narrow(name);
-  PluginCall call(com.GetResultStore(), errorCode, spec.operationType, Com::kComponentPath,
+  PluginCall call(com.GetResultStore(), errorCode, row.operationType, Com::kComponentPath,
                   L"Com::" + std::wstring(narrow.begin(), narrow.end()));
   std::unique_ptr<CJSONReturn> result;
   bool missing = false;
-  for (const wchar_t* property : spec.required) missing = missing || input(property).empty();
+  for (const wchar_t* property : row.required) missing = missing || input(property).empty();
   if (missing) {
-    call.ArgumentError(pe::kInvalidParameter, spec.argumentMessage);
+    call.ArgumentError(pe::kInvalidParameter, row.argumentMessage);
   } else if (!call.Run([&] { result = work(); call.SetError(result->errorcode); },
-                       spec.exceptionMessage)) {
+                       row.exceptionMessage)) {
     result.reset();
   }
   if (!result) result = std::make_unique<CJSONReturn>();
-  for (const wchar_t* key : spec.inputs) call.Input(key, input(key));
+  for (const wchar_t* key : row.inputs) call.Input(key, input(key));
   return call.Finish(std::move(result));
 }
 

@@ -16,8 +16,8 @@ namespace zorel {
 
 namespace pe = plugin_error;
 
-const std::vector<RegistryMethodSpec>& RegistryMethods() {
-  static const std::vector<RegistryMethodSpec> methods = {
+const std::vector<RegistryMethodRow>& RegistryMethods() {
+  static const std::vector<RegistryMethodRow> methods = {
       {"isKeyPresent", 0, &Registry::isKeyPresent, {L"key", L"is32bit"}, {L"key"},
        L"Invalid params passed in verifying keypresence",
        L"Exception occured in verifying keypresence"},
@@ -68,9 +68,9 @@ const std::vector<RegistryMethodSpec>& RegistryMethods() {
   return methods;
 }
 
-const RegistryMethodSpec& RegistryMethod(const char* name) {
-  for (const RegistryMethodSpec& spec : RegistryMethods()) {
-    if (std::string_view(spec.name) == name) return spec;
+const RegistryMethodRow& RegistryMethod(const char* name) {
+  for (const RegistryMethodRow& declared : RegistryMethods()) {
+    if (std::string_view(declared.name) == name) return declared;
   }
   throw std::out_of_range("no Registry method " + std::string(name));
 }
@@ -80,7 +80,7 @@ std::unique_ptr<CMethodDispatcher> CreateRegistryPlugin(StackFrame& args) {
 }
 
 Registry::Registry(StackFrame& args) {
-  for (const RegistryMethodSpec& spec : RegistryMethods()) RegisterMethod(spec.name, spec.method);
+  for (const RegistryMethodRow& declared : RegistryMethods()) RegisterMethod(declared.name, declared.method);
   BindProperty("key", key);
   BindProperty("value", value);
   BindProperty("data", data);
@@ -116,13 +116,13 @@ bool Lists(const std::vector<const wchar_t*>& names, std::wstring_view name) {
 
 }  // namespace
 
-void Registry::CopyInto(RegistryHelper& helper, const RegistryMethodSpec& spec) {
+void Registry::CopyInto(RegistryHelper& helper, const RegistryMethodRow& declared) {
   helper.SetKey(key);
   helper.Set32Bit(is32bit);
-  if (Lists(spec.inputs, L"value")) helper.SetValueName(value);
-  if (Lists(spec.inputs, L"data")) helper.SetData(data);
+  if (Lists(declared.inputs, L"value")) helper.SetValueName(value);
+  if (Lists(declared.inputs, L"data")) helper.SetData(data);
   // Text that is no number ends the call through its exception handler.
-  if (Lists(spec.inputs, L"type")) helper.SetExpectedType(RegistryHelper::ParseType(type));
+  if (Lists(declared.inputs, L"type")) helper.SetExpectedType(RegistryHelper::ParseType(type));
 }
 
 std::wstring Registry::Input(const wchar_t* name,
@@ -140,32 +140,32 @@ std::wstring Registry::Input(const wchar_t* name,
 std::unique_ptr<CJSONReturn> Registry::Run(const char* name,
                                            const std::map<std::wstring, std::wstring>& positional,
                                            int32_t argumentError, const Work& work) {
-  const RegistryMethodSpec& spec = RegistryMethod(name);
+  const RegistryMethodRow& declared = RegistryMethod(name);
   const std::string narrow(name);
-  PluginCall call(GetResultStore(), errorcode_, spec.operationType, kComponentPath,
+  PluginCall call(GetResultStore(), errorcode_, declared.operationType, kComponentPath,
                   L"Registry::" + std::wstring(narrow.begin(), narrow.end()));
   std::unique_ptr<CJSONReturn> result;
   bool missing = false;
-  for (const wchar_t* property : spec.required) missing = missing || Input(property, {}).empty();
+  for (const wchar_t* property : declared.required) missing = missing || Input(property, {}).empty();
   if (argumentError == pe::kInsufficientArguments) {
     call.SetError(argumentError);
   } else if (argumentError != 0 || missing) {
-    call.ArgumentError(pe::kInvalidParameter, spec.argumentMessage);
+    call.ArgumentError(pe::kInvalidParameter, declared.argumentMessage);
   } else if (!call.Run(
                  [&] {
                    RegistryHelper& helper = Helper();
-                   CopyInto(helper, spec);
+                   CopyInto(helper, declared);
                    result = work(helper);
                    call.SetError(result->errorcode);
                  },
-                 spec.exceptionMessage)) {
+                 declared.exceptionMessage)) {
     result.reset();
   }
   if (!result) {
     if (narrow == "getValue") result = std::make_unique<CJSONRegValReturn>();
     else result = std::make_unique<CJSONReturn>();
   }
-  for (const wchar_t* input : spec.inputs) call.Input(input, Input(input, positional));
+  for (const wchar_t* input : declared.inputs) call.Input(input, Input(input, positional));
   return call.Finish(std::move(result));
 }
 

@@ -184,19 +184,19 @@ std::unique_ptr<CJSONReturn> Export(RegistryHelper& helper, const std::wstring& 
 }  // namespace
 
 std::unique_ptr<CJSONReturn> Registry::collect(StackFrame&) {
-  const RegistryMethodSpec& spec = RegistryMethod("collect");
+  const RegistryMethodRow& declared = RegistryMethod("collect");
   OperationStore record(&GetErrorMessage);
-  record.Begin(spec.operationType, kComponentPath, L"Registry::collect");
+  record.Begin(declared.operationType, kComponentPath, L"Registry::collect");
   std::unique_ptr<CJSONReturn> result = std::make_unique<CJSONReturn>();
   IResultStore* store = GetResultStore();
   std::wstring fileName;
   try {
     if (key.empty()) {
-      FrameworkLog::Instance().Write(LogLevel::Error, L"%s", spec.argumentMessage);
+      FrameworkLog::Instance().Write(LogLevel::Error, L"%s", declared.argumentMessage);
       result->errorcode = pe::kInvalidParameter;
     } else if (!store) {
       // Without a store there is no collection folder to write to.
-      FrameworkLog::Instance().Write(LogLevel::Error, L"%s", spec.exceptionMessage);
+      FrameworkLog::Instance().Write(LogLevel::Error, L"%s", declared.exceptionMessage);
       result->errorcode = pe::kApiFailed;
     } else {
       CollectState& state = State();
@@ -273,7 +273,7 @@ std::unique_ptr<CJSONReturn> Registry::collect(StackFrame&) {
       }
     }
   } catch (...) {
-    FrameworkLog::Instance().Write(LogLevel::Error, L"%s", spec.exceptionMessage);
+    FrameworkLog::Instance().Write(LogLevel::Error, L"%s", declared.exceptionMessage);
     result = std::make_unique<CJSONReturn>();
     result->errorcode = pe::kApiFailed;
   }

@@ -169,14 +169,14 @@ std::wstring SecurityObjectName(const std::wstring& key) {
 }  // namespace
 
 std::unique_ptr<CJSONReturn> Registry::importRegistry(StackFrame& args) {
-  const RegistryMethodSpec& spec = RegistryMethod("importRegistry");
-  PluginCall call(GetResultStore(), errorcode_, spec.operationType, kComponentPath,
+  const RegistryMethodRow& declared = RegistryMethod("importRegistry");
+  PluginCall call(GetResultStore(), errorcode_, declared.operationType, kComponentPath,
                   L"Registry::importRegistry");
   auto result = std::make_unique<CJSONReturn>();
   const std::wstring source = args.Count() >= 1 ? args.TextAt(0) : L"";
   call.Input(L"filetoimport", source);
   if (args.Count() < 1) {
-    call.ArgumentError(pe::kInvalidParameter, spec.argumentMessage);
+    call.ArgumentError(pe::kInvalidParameter, declared.argumentMessage);
     return call.Finish(std::move(result));
   }
   if (!ImportableName(source)) {
@@ -202,13 +202,13 @@ std::unique_ptr<CJSONReturn> Registry::importRegistry(StackFrame& args) {
         if (code == 0 && !RunRegedit(file)) code = kImportFailed;
         call.SetError(code);
       },
-      spec.exceptionMessage);
+      declared.exceptionMessage);
   return call.Finish(std::move(result));
 }
 
 std::unique_ptr<CJSONReturn> Registry::importRegistryAndPermissionSet(StackFrame& args) {
-  const RegistryMethodSpec& spec = RegistryMethod("importRegistryAndPermissionSet");
-  PluginCall call(GetResultStore(), errorcode_, spec.operationType, kComponentPath,
+  const RegistryMethodRow& declared = RegistryMethod("importRegistryAndPermissionSet");
+  PluginCall call(GetResultStore(), errorcode_, declared.operationType, kComponentPath,
                   L"Registry::importRegistryAndPermissionSet");
   auto result = std::make_unique<CJSONReturn>();
   const bool enough = args.Count() >= 3;
@@ -220,7 +220,7 @@ std::unique_ptr<CJSONReturn> Registry::importRegistryAndPermissionSet(StackFrame
       .Input(L"filetodownloadandextract", source)
       .Input(L"accountnamevalue", account);
   if (!enough) {
-    call.ArgumentError(pe::kInvalidParameter, spec.argumentMessage);
+    call.ArgumentError(pe::kInvalidParameter, declared.argumentMessage);
     return call.Finish(std::move(result));
   }
   if (key.empty() || toImport.empty() || source.empty() || account.empty() ||
@@ -263,7 +263,7 @@ std::unique_ptr<CJSONReturn> Registry::importRegistryAndPermissionSet(StackFrame
         }
         call.SetError(code);
       },
-      spec.exceptionMessage);
+      declared.exceptionMessage);
   return call.Finish(std::move(result));
 }
 

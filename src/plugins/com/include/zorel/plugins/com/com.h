@@ -30,7 +30,7 @@ namespace zorel {
 
 class Com;
 
-struct ComMethodSpec {
+struct ComMethodRow {
   const char* name;
   int32_t operationType;
   std::unique_ptr<CJSONReturn> (Com::*method)(StackFrame&);
@@ -42,7 +42,7 @@ struct ComMethodSpec {
   const wchar_t* exceptionMessage;
 };
 
-const std::vector<ComMethodSpec>& ComMethods();
+const std::vector<ComMethodRow>& ComMethods();
 
 class Com : public CMethodDispatcher {
  public:

@@ -31,7 +31,7 @@ class RegistryHelper;
 class Registry;
 
 // One script-visible method of the Registry object.
-struct RegistryMethodSpec {
+struct RegistryMethodRow {
   const char* name;
   int32_t operationType;
   std::unique_ptr<CJSONReturn> (Registry::*method)(StackFrame&);
@@ -46,8 +46,8 @@ struct RegistryMethodSpec {
 };
 
 // Every method, in registration order.
-const std::vector<RegistryMethodSpec>& RegistryMethods();
-const RegistryMethodSpec& RegistryMethod(const char* name);
+const std::vector<RegistryMethodRow>& RegistryMethods();
+const RegistryMethodRow& RegistryMethod(const char* name);
 
 class Registry : public CMethodDispatcher {
  public:
@@ -90,11 +90,11 @@ class Registry : public CMethodDispatcher {
   // checked (argumentError: 20023 for a wrong argument count, logged with
   // nothing; 87 for a bad one, logged with the method's message), properties
   // copied into the helper, `work` run in a catch-all, inputs recorded from
-  // the method's spec (positional values in `positional`), record written.
+  // the method's declared (positional values in `positional`), record written.
   std::unique_ptr<CJSONReturn> Run(const char* name,
                                    const std::map<std::wstring, std::wstring>& positional,
                                    int32_t argumentError, const Work& work);
-  void CopyInto(RegistryHelper& helper, const RegistryMethodSpec& spec);
+  void CopyInto(RegistryHelper& helper, const RegistryMethodRow& declared);
   std::wstring Input(const wchar_t* name, const std::map<std::wstring, std::wstring>& positional) const;
 
   std::unique_ptr<RegistryHelper> helper_;
