@@ -22,6 +22,7 @@
 
 #include "../platform/files/pe_builder.h"
 #include "check_cli_support.h"
+#include "script_answers.h"
 
 namespace {
 
@@ -98,18 +99,7 @@ class FileScripts : public CheckCli {
 
   // The answer the script noted under `label`.
   Json::Value Answer(const std::string& label) const {
-    Rows rows = Query("select DESCRIPTION from PROBLEM_TABLE where NAME = '" + label + "'");
-    Json::Value value;
-    if (rows.size() != 1) {
-      ADD_FAILURE() << "no answer noted as " << label;
-      return value;
-    }
-    Json::CharReaderBuilder builder;
-    std::string errors;
-    std::istringstream in(rows[0][0]);
-    if (rows[0][0] != "(empty)" && !Json::parseFromStream(builder, in, &value, &errors))
-      ADD_FAILURE() << label << ": " << rows[0][0];
-    return value;
+    return zorel::testing::NotedAnswer(Query(zorel::testing::NotedAnswerQuery(label)), label, "(empty)");
   }
   int Code(const std::string& label) const { return Answer(label)["errorcode"].asInt(); }
 

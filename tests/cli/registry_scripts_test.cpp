@@ -17,6 +17,7 @@
 
 #include "../platform/files/pe_builder.h"
 #include "check_cli_support.h"
+#include "script_answers.h"
 #include "zorel/platform/registry/registry.h"
 
 namespace {
@@ -99,17 +100,7 @@ class RegistryScripts : public CheckCli {
   }
 
   Json::Value Answer(const std::string& label) const {
-    Rows rows = Query("select DESCRIPTION from PROBLEM_TABLE where NAME = '" + label + "'");
-    Json::Value value;
-    if (rows.size() != 1) {
-      ADD_FAILURE() << "no answer noted as " << label;
-      return value;
-    }
-    Json::CharReaderBuilder builder;
-    std::string errors;
-    std::istringstream in(rows[0][0]);
-    if (!Json::parseFromStream(builder, in, &value, &errors)) ADD_FAILURE() << label << ": " << rows[0][0];
-    return value;
+    return zorel::testing::NotedAnswer(Query(zorel::testing::NotedAnswerQuery(label)), label);
   }
   // "errorcode status return" of an answer, e.g. "2 1 0".
   std::string Outcome(const std::string& label) const {

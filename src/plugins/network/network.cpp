@@ -17,15 +17,11 @@ namespace zorel {
 
 namespace {
 
-constexpr const wchar_t* kServerAddressKeys[] = {L"serveraddress"};
-
-const CNetworkPlugin::Method kMethods[] = {
-    {"IsServerReachable", 0, kServerAddressKeys, &CNetworkPlugin::IsServerReachable},
-    {"ClearDnsCache", 0, {}, &CNetworkPlugin::ClearDnsCache},
+constinit const PluginMethod kMethods[] = {
+    {"IsServerReachable", MethodOf<&CNetworkPlugin::IsServerReachable>, OperationType::kQuery,
+     {L"serveraddress"}},
+    {"ClearDnsCache", MethodOf<&CNetworkPlugin::ClearDnsCache>, OperationType::kQuery},
 };
-
-const CNetworkPlugin::Method& IsServerReachableMethod() { return kMethods[0]; }
-const CNetworkPlugin::Method& ClearDnsCacheMethod() { return kMethods[1]; }
 
 // The echo request: "Data Buffer" padded with zeros to 32 bytes, one reply
 // record plus that much data to receive it, one second to wait.
@@ -56,24 +52,18 @@ const platform::SocketAddress* PingTarget(const std::vector<platform::AddrInfo>&
 
 }  // namespace
 
-std::span<const CNetworkPlugin::Method> CNetworkPlugin::Methods() { return kMethods; }
+constinit const PluginSurface CNetworkPlugin::kSurface{"Network", kComponentPath, kMethods};
 
 CNetworkPlugin::CNetworkPlugin(StackFrame& args) : CNetworkPlugin(args, platform::hostNetwork()) {}
 
 CNetworkPlugin::CNetworkPlugin(StackFrame&, std::shared_ptr<platform::INetwork> network)
     : network_(std::move(network)) {
-  for (const Method& method : kMethods) RegisterMethod(method.name, method.run);
+  RegisterSurface(kSurface);
   BindProperty("errorcode", errorcode_);
 }
 
-PluginCall CNetworkPlugin::BeginCall(const Method& method, int32_t startCode) {
-  return PluginCall(GetResultStore(), errorcode_, method.operationType, kComponentPath,
-                    L"Network::" + fromUtf8(method.name), startCode);
-}
-
 std::unique_ptr<CJSONReturn> CNetworkPlugin::IsServerReachable(StackFrame& args) {
-  const Method& method = IsServerReachableMethod();
-  PluginCall call = BeginCall(method);
+  PluginCall call = BeginCall(__func__, errorcode_);
   auto result = std::make_unique<CJSONReturn>();
   if (args.Count() < 1) {
     call.UsesInputs();
@@ -86,7 +76,7 @@ std::unique_ptr<CJSONReturn> CNetworkPlugin::IsServerReachable(StackFrame& args)
     call.ArgumentError(plugin_error::kInvalidParameter, L"Parameter can't be empty");
     return call.Finish(std::move(result));
   }
-  call.Input(method.inputKeys[0], address);
+  call.Input(address);
   call.Run([&] { Ping(call, address); }, L"Exception occured during ping the source.");
   return call.Finish(std::move(result));
 }
@@ -128,7 +118,7 @@ void CNetworkPlugin::Ping(PluginCall& call, const std::wstring& address) {
 }
 
 std::unique_ptr<CJSONReturn> CNetworkPlugin::ClearDnsCache(StackFrame&) {
-  PluginCall call = BeginCall(ClearDnsCacheMethod(), plugin_error::kApiFailed);
+  PluginCall call = BeginCall(__func__, errorcode_, plugin_error::kApiFailed);
   auto result = std::make_unique<CJSONReturn>();
   call.UsesInputs();
   call.Run(

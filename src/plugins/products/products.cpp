@@ -3,8 +3,6 @@
 
 #include "zorel/plugins/products/products.h"
 
-#include <cstring>
-#include <stdexcept>
 #include <string>
 
 #include "products_lists.h"
@@ -27,16 +25,21 @@ constexpr int32_t kNotFound = 4312;        // ERROR_OBJECT_NOT_FOUND
 constexpr int32_t kApiFailed = 20016;
 constexpr int32_t kDetectionFailed = 20030;
 
-constexpr Products::MethodSpec kSurface[] = {
-    {"getNonOlvaneProducts", &Products::getNonOlvaneProducts, 0, nullptr},
-    {"getOlvaneProducts", &Products::getOlvaneProducts, 0, nullptr},
-    {"isAnyOlvaneProductInstalled", &Products::isAnyOlvaneProductInstalled, 0, nullptr},
-    {"isOlvaneProductInstalled", &Products::isOlvaneProductInstalled, 0, L"productname"},
-    {"isOlvaneProductVersionGreaterOrEquals", &Products::isOlvaneProductVersionGreaterOrEquals, 0,
-     nullptr},
-    {"isNonOlvaneProductInstalled", &Products::isNonOlvaneProductInstalled, 0, L"productname"},
-    {"collect", &Products::collect, 2, nullptr},
-    {"IsCoreComponentInstallSuccess", &Products::IsCoreComponentInstallSuccess, 0, L"ErrorCode"},
+constexpr OperationType kQuery = OperationType::kQuery;
+
+constinit const PluginMethod kMethods[] = {
+    {"getNonOlvaneProducts", MethodOf<&Products::getNonOlvaneProducts>, kQuery},
+    {"getOlvaneProducts", MethodOf<&Products::getOlvaneProducts>, kQuery},
+    {"isAnyOlvaneProductInstalled", MethodOf<&Products::isAnyOlvaneProductInstalled>, kQuery},
+    {"isOlvaneProductInstalled", MethodOf<&Products::isOlvaneProductInstalled>, kQuery,
+     {L"productname"}},
+    {"isOlvaneProductVersionGreaterOrEquals",
+     MethodOf<&Products::isOlvaneProductVersionGreaterOrEquals>, kQuery},
+    {"isNonOlvaneProductInstalled", MethodOf<&Products::isNonOlvaneProductInstalled>, kQuery,
+     {L"productname"}},
+    {"collect", MethodOf<&Products::collect>, OperationType::kCollect},
+    {"IsCoreComponentInstallSuccess", MethodOf<&Products::IsCoreComponentInstallSuccess>, kQuery,
+     {L"ErrorCode"}},
 };
 
 void LogInfo(const wchar_t* text) { FrameworkLog::Instance().Write(LogLevel::Info, L"%s", text); }
@@ -57,23 +60,11 @@ void EnsureOthers() {
 
 }  // namespace
 
-std::span<const Products::MethodSpec> Products::Surface() { return kSurface; }
-
-const Products::MethodSpec& Products::Declaration(const char* name) {
-  for (const MethodSpec& spec : kSurface)
-    if (std::strcmp(spec.name, name) == 0) return spec;
-  throw std::logic_error("Products method not declared");
-}
+constinit const PluginSurface Products::kSurface{"Products", kComponentPath, kMethods};
 
 Products::Products(StackFrame&) {
-  for (const MethodSpec& spec : kSurface) RegisterMethod(spec.name, spec.method);
+  RegisterSurface(kSurface);
   BindProperty("errorcode", errorcode_);
-}
-
-PluginCall Products::BeginCall(const char* name, int32_t& code, int32_t startCode) {
-  const MethodSpec& spec = Declaration(name);
-  return PluginCall(GetResultStore(), code, spec.operationType, kComponentPath,
-                    L"Products::" + fromUtf8(spec.name), startCode);
 }
 
 std::unique_ptr<CJSONReturn> Products::getNonOlvaneProducts(StackFrame&) {
@@ -146,7 +137,7 @@ std::unique_ptr<CJSONReturn> Products::FindInList(StackFrame& args, bool ours) {
   PluginCall call = BeginCall(method, errorcode_, kNotFound);
   auto result = std::make_unique<CJSONProductsInfo>();
   const std::wstring name = args.Count() > 0 ? args.PopText() : std::wstring();
-  call.Input(Declaration(method).inputKey, name);
+  call.Input(name);
   call.Run(
       [&] {
         if (name.empty()) return;

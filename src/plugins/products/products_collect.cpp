@@ -73,7 +73,7 @@ std::set<std::wstring> StoredNames(IResultStore& store) {
 
 std::unique_ptr<CJSONReturn> Products::collect(StackFrame&) {
   OperationStore record(&GetErrorMessage);
-  record.Begin(Declaration("collect").operationType, kComponentPath, L"Products::collect");
+  BeginRecord("collect", record);
   auto result = std::make_unique<CJSONReturn>();
   std::map<std::wstring, int32_t> names;  // name -> type, in name order
   bool detected = false, listed = false;

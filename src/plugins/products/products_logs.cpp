@@ -82,7 +82,7 @@ std::unique_ptr<CJSONReturn> Products::IsCoreComponentInstallSuccess(StackFrame&
     LineTest test;
     if (ScanInstallLogs(products_detail::Machine(), test)) {
       const std::wstring errorText = fromUtf8(test.errorText);
-      call.Input(Declaration("IsCoreComponentInstallSuccess").inputKey, errorText);
+      call.Input(errorText);
       FrameworkLog::Instance().Write(
           LogLevel::Warn,
           L"IsCoreComponentInstallSuccess: Install error string extracted from log file is: %s",

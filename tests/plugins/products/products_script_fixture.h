@@ -11,6 +11,7 @@
 #include <string>
 
 #include "../../cli/check_cli_support.h"
+#include "../../cli/script_answers.h"
 #include "../../detect/seeded_machine.h"
 
 namespace zorel::testing {
@@ -35,16 +36,7 @@ class ProductsScripts : public CheckCli {
   }
 
   Json::Value Answer(const std::string& label) const {
-    const Rows rows = Query("select DESCRIPTION from PROBLEM_TABLE where NAME = '" + label + "'");
-    Json::Value value;
-    if (rows.size() != 1) {
-      ADD_FAILURE() << "no answer noted as " << label;
-      return value;
-    }
-    std::istringstream in(rows[0][0]);
-    if (!Json::parseFromStream(Json::CharReaderBuilder(), in, &value, nullptr))
-      ADD_FAILURE() << label << ": " << rows[0][0];
-    return value;
+    return zorel::testing::NotedAnswer(Query(zorel::testing::NotedAnswerQuery(label)), label);
   }
   int Code(const std::string& label) const { return Answer(label)["errorcode"].asInt(); }
   // The "productname" of each element of an answer's "products"; a name

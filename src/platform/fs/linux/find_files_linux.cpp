@@ -7,7 +7,7 @@
 #include <string>
 
 #include "base/linux/errno_map.h"
-#include "fs/linux/find_pattern_linux.h"
+#include "zorel/platform/fs/wildcard.h"
 #include "zorel/common/utf8.h"
 #include "zorel/platform/fs/file_attributes.h"
 #include "zorel/platform/fs/find_files.h"
@@ -38,7 +38,7 @@ class HostFind : public IFileFind {
       const std::string name = entry->d_name;
       if (name == "." || name == "..") continue;
       std::wstring wide = fromUtf8(name);
-      if (!detail::findPatternMatches(wide, pattern_)) continue;
+      if (!matchesFilePattern(wide, pattern_)) continue;
       describe(name, data);
       data.name = std::move(wide);
       return ERROR_SUCCESS;

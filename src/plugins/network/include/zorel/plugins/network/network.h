@@ -12,6 +12,7 @@
 #include <string>
 
 #include "zorel/framework/method_dispatcher.h"
+#include "zorel/plugins/common/plugin_surface.h"
 
 namespace zorel {
 
@@ -26,16 +27,9 @@ class CNetworkPlugin : public CMethodDispatcher {
  public:
   static constexpr const wchar_t* kComponentPath = L"plugins\\win\\env\\Network";
 
-  // One script-visible method. The table below is the whole surface the
-  // script sees: registration, the operation records and the tests read it.
-  struct Method {
-    const char* name;                           // as the script calls it
-    int32_t operationType;                      // OPERATION_TYPE of its record
-    std::span<const wchar_t* const> inputKeys;  // INPUT_DETAILS names, in order
-    std::unique_ptr<CJSONReturn> (CNetworkPlugin::*run)(StackFrame&);
-  };
-  // In registration order.
-  static std::span<const Method> Methods();
+  // The methods in registration order, with their record types and input
+  // keys: registration, the operation records and the tests read it.
+  static const PluginSurface kSurface;
 
   // Construction arguments are not read. `network` answers the calls (the
   // host's by default).
@@ -54,7 +48,6 @@ class CNetworkPlugin : public CMethodDispatcher {
   int32_t ErrorCode() const { return errorcode_; }
 
  private:
-  PluginCall BeginCall(const Method& method, int32_t startCode = 0);
   // The echo itself, between start-up and clean-up.
   void Ping(PluginCall& call, const std::wstring& address);
 

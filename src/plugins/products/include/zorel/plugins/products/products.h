@@ -16,6 +16,7 @@
 #include <span>
 
 #include "zorel/framework/method_dispatcher.h"
+#include "zorel/plugins/common/plugin_surface.h"
 
 namespace zorel {
 
@@ -26,21 +27,9 @@ class Products : public CMethodDispatcher {
  public:
   static constexpr const wchar_t* kComponentPath = L"plugins\\win\\env\\Products";
 
-  using Method = std::unique_ptr<CJSONReturn> (Products::*)(StackFrame&);
-
-  // One script-visible method: registration, dispatch and the operation
-  // record all read this.
-  struct MethodSpec {
-    const char* name;          // the name the script calls
-    Method method;
-    int32_t operationType;     // OPERATION_TYPE of its record
-    const wchar_t* inputKey;   // its input-details key; null: no input (empty text)
-  };
-  // The methods in registration order; the property "errorcode" follows.
-  static std::span<const MethodSpec> Surface();
-  // The declaration of the method `name`; throws std::logic_error for a
-  // name Surface() does not hold.
-  static const MethodSpec& Declaration(const char* name);
+  // The methods in registration order, with their record types and input
+  // keys; the property "errorcode" follows.
+  static const PluginSurface kSurface;
 
   // Construction arguments are not read.
   explicit Products(StackFrame& args);
@@ -57,9 +46,6 @@ class Products : public CMethodDispatcher {
   int32_t ErrorCode() const { return errorcode_; }
 
  private:
-  // The call's bookkeeping for the method `name` of Surface(), binding
-  // `code` (the property, or a local for methods that leave it alone).
-  PluginCall BeginCall(const char* name, int32_t& code, int32_t startCode = 0);
   // The answer of the two is-methods that search a list.
   std::unique_ptr<CJSONReturn> FindInList(StackFrame& args, bool ours);
 
