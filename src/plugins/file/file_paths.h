@@ -20,8 +20,8 @@ int32_t ToHost(const std::wstring& windowsPath, std::string& hostPath);
 enum class PathType { kStatusError, kNotFound, kRegular, kDirectory, kOther };
 PathType QueryStatus(const std::wstring& windowsPath, int32_t& code);
 
-// The result store folder as a host path: a text that starts with "/" is a
-// host path already, anything else a Windows path of the machine.
+// The result store folder (a Windows folder of the machine, as the store
+// reports it) as a host path.
 int32_t StoreFolderToHost(const std::wstring& folder, std::string& hostPath);
 
 }  // namespace zorel::file_detail

@@ -217,23 +217,37 @@ RegKey SqliteRegistry::addHandle(OpenKey key) {
 }
 
 std::optional<KeySecurity> SqliteRegistry::storedSecurity(std::int64_t id, std::int64_t* parent) {
-  Use q(keySecurity_);
-  q.bind(1, id);
-  *parent = 0;
-  if (q.step() != SQLITE_ROW) return std::nullopt;
-  *parent = q.integer(0);
-  if (q.isNull(1)) return std::nullopt;
-  return decodeSecurity(q.text(1));
+  auto hit = rows_.find(id);
+  if (hit == rows_.end()) {
+    Use q(keySecurity_);
+    q.bind(1, id);
+    *parent = 0;
+    // A key that is gone is not kept.
+    if (q.step() != SQLITE_ROW) return std::nullopt;
+    CachedRow row;
+    row.parent = q.integer(0);
+    if (!q.isNull(1)) row.security = decodeSecurity(q.text(1));
+    if (rows_.size() >= kCacheLimit) rows_.clear();
+    hit = rows_.emplace(id, std::move(row)).first;
+  }
+  *parent = hit->second.parent;
+  return hit->second.security;
 }
 
 KeySecurity SqliteRegistry::effective(std::int64_t id) {
+  auto hit = effective_.find(id);
+  if (hit != effective_.end()) return hit->second;
+  const std::int64_t key = id;
   std::vector<std::optional<KeySecurity>> chain;
   for (std::size_t depth = 0; id != 0 && depth <= kRegMaxDepth + 1; ++depth) {
     std::int64_t parent = 0;
     chain.push_back(storedSecurity(id, &parent));
     id = parent;
   }
-  return effectiveSecurity(chain);
+  KeySecurity result = effectiveSecurity(chain);
+  if (effective_.size() >= kCacheLimit) effective_.clear();
+  effective_.emplace(key, result);
+  return result;
 }
 
 WinError SqliteRegistry::checkAccess(std::int64_t id, std::uint32_t desired,
@@ -316,6 +330,7 @@ WinError SqliteRegistry::walk(const OpenKey& base, std::wstring_view subKey, std
 WinError SqliteRegistry::openKey(RegKey parent, std::wstring_view subKey, std::uint32_t,
                                  std::uint32_t samDesired, RegKey* result) {
   std::lock_guard lock(mutex_);
+  syncCaches();
   if (result == nullptr) return ERROR_INVALID_PARAMETER;
   OpenKey* base = nullptr;
   WinError rc = lookup(parent, &base);
@@ -333,6 +348,7 @@ WinError SqliteRegistry::createKey(RegKey parent, std::wstring_view subKey,
                                    std::uint32_t options, std::uint32_t samDesired,
                                    RegKey* result, std::uint32_t* disposition) {
   std::lock_guard lock(mutex_);
+  syncCaches();
   if (result == nullptr) return ERROR_INVALID_PARAMETER;
   if (options & ~REG_OPTION_VOLATILE & 0xF) return ERROR_INVALID_PARAMETER;
   bool isVolatile = (options & REG_OPTION_VOLATILE) != 0;
@@ -385,6 +401,7 @@ WinError SqliteRegistry::createKey(RegKey parent, std::wstring_view subKey,
 
 WinError SqliteRegistry::closeKey(RegKey key) {
   std::lock_guard lock(mutex_);
+  syncCaches();
   auto raw = static_cast<std::uint64_t>(key);
   if (raw >= 0x80000000u && raw <= 0x800000FFu) return ERROR_SUCCESS;
   return handles_.erase(raw) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
@@ -392,6 +409,7 @@ WinError SqliteRegistry::closeKey(RegKey key) {
 
 WinError SqliteRegistry::keyPath(RegKey key, std::wstring* path) {
   std::lock_guard lock(mutex_);
+  syncCaches();
   if (path == nullptr) return ERROR_INVALID_PARAMETER;
   OpenKey* k = nullptr;
   WinError rc = lookup(key, &k);
@@ -408,6 +426,7 @@ WinError SqliteRegistry::keyPath(RegKey key, std::wstring* path) {
 WinError SqliteRegistry::queryValue(RegKey key, std::wstring_view name, std::uint32_t* type,
                                     std::uint8_t* data, std::uint32_t* cbData) {
   std::lock_guard lock(mutex_);
+  syncCaches();
   if (data != nullptr && cbData == nullptr) return ERROR_INVALID_PARAMETER;
   if (name.find(L'\0') != std::wstring_view::npos) return ERROR_INVALID_PARAMETER;
   OpenKey* k = nullptr;
@@ -437,6 +456,7 @@ WinError SqliteRegistry::queryValue(RegKey key, std::wstring_view name, std::uin
 WinError SqliteRegistry::setValue(RegKey key, std::wstring_view name, std::uint32_t type,
                                   const std::uint8_t* data, std::uint32_t cbData) {
   std::lock_guard lock(mutex_);
+  syncCaches();
   if (data == nullptr && cbData != 0) return ERROR_INVALID_PARAMETER;
   if (name.find(L'\0') != std::wstring_view::npos || name.size() > kRegMaxValueNameChars) {
     return ERROR_INVALID_PARAMETER;
@@ -463,6 +483,7 @@ WinError SqliteRegistry::setValue(RegKey key, std::wstring_view name, std::uint3
 
 WinError SqliteRegistry::deleteValue(RegKey key, std::wstring_view name) {
   std::lock_guard lock(mutex_);
+  syncCaches();
   if (name.find(L'\0') != std::wstring_view::npos) return ERROR_INVALID_PARAMETER;
   OpenKey* k = nullptr;
   WinError rc = lookup(key, &k);

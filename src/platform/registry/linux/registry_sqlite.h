@@ -87,6 +87,12 @@ class SqliteRegistry final : public IRegistry {
   WinError beginWrite();
   WinError endWrite(WinError result);
   WinError execute(const char* sql);
+  // Key rows, child lookups and effective descriptors read since the last
+  // change anywhere. A call starts with syncCaches(), which keeps them while
+  // stamp() is unchanged (no process has written since); any write of ours
+  // drops them, so a call never sees its own change through them.
+  void syncCaches();
+  void dropCaches();
 
   // --- keys and handles (registry_sqlite.cpp) ---
   // The open key behind a handle (a root handle is resolved afresh).
@@ -113,6 +119,24 @@ class SqliteRegistry final : public IRegistry {
   int batchDepth_ = 0;
   std::int64_t localWrites_ = 0;
   OpenKey scratch_;  // resolved root handle of the current call
+
+  struct CachedRow {
+    std::int64_t parent = 0;
+    std::optional<KeySecurity> security;
+  };
+  struct CachedChild {
+    std::int64_t id = 0;
+    std::wstring name;
+    bool isVolatile = false;
+  };
+  // Past this many entries a cache starts again, so walking a large tree
+  // does not grow it without bound.
+  static constexpr std::size_t kCacheLimit = 1 << 16;
+  std::int64_t cacheStamp_ = -1;
+  std::unordered_map<std::int64_t, CachedRow> rows_;
+  std::unordered_map<std::int64_t, KeySecurity> effective_;
+  // Keyed by the parent's id and the child's folded name.
+  std::unordered_map<std::wstring, CachedChild> children_;
 
   Statement findChild_, keyExists_, insertKey_, touch_, keySecurity_,
       queryValue_, upsertValue_, deleteValue_, listKeys_, listValues_,

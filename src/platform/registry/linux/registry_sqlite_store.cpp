@@ -88,18 +88,53 @@ WinError SqliteRegistry::prepareStatements() {
   return ERROR_SUCCESS;
 }
 
+namespace {
+
+std::wstring childCacheKey(std::int64_t parent, const std::wstring& fold) {
+  std::wstring key = std::to_wstring(parent);
+  key += L'\\';  // never part of a key name
+  key += fold;
+  return key;
+}
+
+}  // namespace
+
+void SqliteRegistry::syncCaches() {
+  const std::int64_t now = stamp();
+  if (now != cacheStamp_) {
+    dropCaches();
+    cacheStamp_ = now;
+  }
+}
+
+void SqliteRegistry::dropCaches() {
+  rows_.clear();
+  effective_.clear();
+  children_.clear();
+  cacheStamp_ = -1;
+}
+
 bool SqliteRegistry::findChild(std::int64_t parent, const Component& c, std::int64_t* id,
                                std::wstring* name, bool* isVolatile) {
-  Use q(findChild_);
-  q.bind(1, parent).bind(2, toUtf8(c.fold));
-  if (q.step() != SQLITE_ROW) return false;
-  *id = q.integer(0);
-  if (name) *name = fromUtf8(q.text(1));
-  if (isVolatile) *isVolatile = q.integer(2) != 0;
+  const std::wstring key = childCacheKey(parent, c.fold);
+  auto hit = children_.find(key);
+  if (hit == children_.end()) {
+    Use q(findChild_);
+    q.bind(1, parent).bind(2, toUtf8(c.fold));
+    // A missing child is not kept: the next lookup asks the file again.
+    if (q.step() != SQLITE_ROW) return false;
+    if (children_.size() >= kCacheLimit) children_.clear();
+    hit = children_.emplace(key, CachedChild{q.integer(0), fromUtf8(q.text(1)),
+                                             q.integer(2) != 0}).first;
+  }
+  *id = hit->second.id;
+  if (name) *name = hit->second.name;
+  if (isVolatile) *isVolatile = hit->second.isVolatile;
   return true;
 }
 
 bool SqliteRegistry::keyExists(std::int64_t id) {
+  if (rows_.count(id) != 0) return true;
   Use q(keyExists_);
   q.bind(1, id);
   return q.step() == SQLITE_ROW;
@@ -138,11 +173,13 @@ std::int64_t SqliteRegistry::changeStamp() {
 WinError SqliteRegistry::beginWrite() {
   if (options_.readOnly) return ERROR_ACCESS_DENIED;
   ++localWrites_;
+  dropCaches();
   if (batchDepth_ > 0) return execute("SAVEPOINT regop");
   return execute("BEGIN IMMEDIATE");
 }
 
 WinError SqliteRegistry::endWrite(WinError result) {
+  dropCaches();
   if (batchDepth_ > 0) {
     if (result != ERROR_SUCCESS) execute("ROLLBACK TO regop");
     WinError rc = execute("RELEASE regop");
@@ -182,6 +219,7 @@ WinError SqliteRegistry::abortBatch() {
   if (batchDepth_ == 0) return ERROR_INVALID_FUNCTION;
   batchDepth_ = 0;
   ++localWrites_;
+  dropCaches();
   return execute("ROLLBACK");
 }
 

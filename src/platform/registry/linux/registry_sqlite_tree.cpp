@@ -26,6 +26,7 @@ WinError copyName(const std::wstring& name, wchar_t* buffer, std::uint32_t* cch)
 WinError SqliteRegistry::enumKey(RegKey key, std::uint32_t index, wchar_t* name,
                                  std::uint32_t* cchName, std::int64_t* lastWriteTime) {
   std::lock_guard lock(mutex_);
+  syncCaches();
   OpenKey* k = nullptr;
   WinError rc = lookup(key, &k);
   if (rc != ERROR_SUCCESS) return rc;
@@ -49,6 +50,7 @@ WinError SqliteRegistry::enumValue(RegKey key, std::uint32_t index, wchar_t* nam
                                    std::uint32_t* cchName, std::uint32_t* type,
                                    std::uint8_t* data, std::uint32_t* cbData) {
   std::lock_guard lock(mutex_);
+  syncCaches();
   if (data != nullptr && cbData == nullptr) return ERROR_INVALID_PARAMETER;
   OpenKey* k = nullptr;
   WinError rc = lookup(key, &k);
@@ -85,6 +87,7 @@ WinError SqliteRegistry::enumValue(RegKey key, std::uint32_t index, wchar_t* nam
 WinError SqliteRegistry::deleteKey(RegKey key, std::wstring_view subKey,
                                    std::uint32_t samDesired) {
   std::lock_guard lock(mutex_);
+  syncCaches();
   OpenKey* base = nullptr;
   WinError rc = lookup(key, &base);
   if (rc != ERROR_SUCCESS) return rc;
@@ -115,6 +118,7 @@ WinError SqliteRegistry::deleteKey(RegKey key, std::wstring_view subKey,
 
 WinError SqliteRegistry::deleteTree(RegKey key, std::wstring_view subKey) {
   std::lock_guard lock(mutex_);
+  syncCaches();
   OpenKey* base = nullptr;
   WinError rc = lookup(key, &base);
   if (rc != ERROR_SUCCESS) return rc;
@@ -183,6 +187,7 @@ WinError SqliteRegistry::deleteTree(RegKey key, std::wstring_view subKey) {
 
 WinError SqliteRegistry::queryInfoKey(RegKey key, RegKeyInfo* info) {
   std::lock_guard lock(mutex_);
+  syncCaches();
   if (info == nullptr) return ERROR_INVALID_PARAMETER;
   OpenKey* k = nullptr;
   WinError rc = lookup(key, &k);
@@ -219,6 +224,7 @@ WinError SqliteRegistry::queryInfoKey(RegKey key, RegKeyInfo* info) {
 
 WinError SqliteRegistry::getKeySecurity(RegKey key, KeySecurity* security) {
   std::lock_guard lock(mutex_);
+  syncCaches();
   if (security == nullptr) return ERROR_INVALID_PARAMETER;
   OpenKey* k = nullptr;
   WinError rc = lookup(key, &k);
@@ -231,6 +237,7 @@ WinError SqliteRegistry::getKeySecurity(RegKey key, KeySecurity* security) {
 
 WinError SqliteRegistry::setKeySecurity(RegKey key, const KeySecurity& security) {
   std::lock_guard lock(mutex_);
+  syncCaches();
   auto badName = [](const std::wstring& name) {
     for (wchar_t c : name) {
       if (c < 0x20 || c == 0x7F) return true;
