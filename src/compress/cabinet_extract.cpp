@@ -7,7 +7,9 @@
 // from a shared counter, so the files of one folder come out in order by
 // one thread (libmspack carries on from the previous file instead of
 // decoding the folder again). Our cabinets hold one folder per file, so
-// every file is a task. A name that an earlier file of the cabinet also
+// every file is a task. The MSZIP folders of a cabinet outside a set are
+// decoded with zlib (mszip_folder.h); a file that path cannot give is
+// extracted by libmspack, which then reports what is wrong with it. A name that an earlier file of the cabinet also
 // goes to is extracted after the others, in order, so the last one wins as
 // when extracting one by one. Log lines follow the cabinet's order.
 
@@ -21,8 +23,12 @@
 #include <thread>
 #include <vector>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "cabinet_set.h"
 #include "host_files.h"
+#include "mszip_folder.h"
 #include "stored_name.h"
 #include "zorel/common/utf8.h"
 #include "zorel/compress/cabinet_utility.h"
@@ -42,6 +48,7 @@ constexpr unsigned kMaxThreads = 4;
 // One file of the cabinet and what became of it.
 struct Planned {
   std::optional<fs::path> target;      // empty: refused before extraction
+  size_t folder = SIZE_MAX;            // index in the cabinet's folders
   std::vector<std::wstring> failures;  // log lines, in order
 };
 
@@ -62,8 +69,14 @@ class Extraction {
   // Decodes tasks taken from next_ until none is left.
   void work(const compress::CabinetSet& set, const std::vector<Task>& tasks);
   void extractOne(const compress::CabinetSet& set, mscabd_file* file, size_t index);
+  // Extracts the task's files through zlib while the folder stream lasts,
+  // then through libmspack.
+  void extractTask(const compress::CabinetSet& set, const Task& task);
+  bool extractFromStream(compress::MszipFolderStream& stream, mscabd_file* file, size_t index);
+  void finish(mscabd_file* file, size_t index);
 
   fs::path folder_;
+  std::optional<compress::CabinetLayout> layout_;
   std::string firstName_;
   std::vector<Planned> planned_;
   std::vector<Task> parallel_;  // folders decoded side by side
@@ -102,6 +115,7 @@ void Extraction::plan(const compress::CabinetSet& set, const fs::path& output) {
     }
     auto found = folderIndex.find(files[i]->folder);
     const size_t folder = found == folderIndex.end() ? folders.size() + i : found->second;
+    if (found != folderIndex.end()) planned_[i].folder = found->second;
     auto [task, added] = taskOfFolder.try_emplace(folder, parallel_.size());
     if (added) parallel_.emplace_back();
     parallel_[task->second].push_back(i);
@@ -120,24 +134,59 @@ void Extraction::extractOne(const compress::CabinetSet& set, mscabd_file* file, 
                                L")");
     return;
   }
-  compress::applyStoredTime(*planned.target, file->date_y, file->date_m, file->date_d,
-                            file->time_h, file->time_m, file->time_s);
-  compress::applyStoredAttributes(*planned.target, file->attribs & 0x27);
+  finish(file, index);
+}
+
+void Extraction::finish(mscabd_file* file, size_t index) {
+  const fs::path& target = *planned_[index].target;
+  compress::applyStoredTime(target, file->date_y, file->date_m, file->date_d, file->time_h,
+                            file->time_m, file->time_s);
+  compress::applyStoredAttributes(target, file->attribs & 0x27);
+}
+
+bool Extraction::extractFromStream(compress::MszipFolderStream& stream, mscabd_file* file,
+                                   size_t index) {
+  if (file->offset < stream.position()) return false;
+  const int out = open(planned_[index].target->c_str(),
+                       O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
+  if (out < 0) return false;
+  const bool copied = stream.copyTo(file->offset, file->length, out);
+  const bool closed = close(out) == 0;
+  if (!copied || !closed) return false;
+  finish(file, index);
+  return true;
+}
+
+void Extraction::extractTask(const compress::CabinetSet& set, const Task& task) {
+  const std::vector<mscabd_file*> files = set.files();
+  std::optional<compress::MszipFolderStream> stream;
+  int cabinet = -1;
+  const size_t folder = task.empty() || task[0] >= planned_.size() ? SIZE_MAX
+                                                                   : planned_[task[0]].folder;
+  if (layout_ && folder < layout_->folders.size() &&
+      (layout_->folders[folder].compression & 0x0F) == cab::kCompressMszip) {
+    cabinet = open((folder_ / firstName_).c_str(), O_RDONLY | O_CLOEXEC);
+    if (cabinet >= 0) stream.emplace(cabinet, layout_->folders[folder], layout_->dataReserve);
+  }
+  for (size_t index : task) {
+    if (index >= files.size()) continue;
+    try {
+      if (stream && planned_[index].folder == folder &&
+          extractFromStream(*stream, files[index], index))
+        continue;
+      stream.reset();
+      extractOne(set, files[index], index);
+    } catch (...) {
+      planned_[index].failures.push_back(L"Exception occured while decompressing " +
+                                         fromUtf8(firstName_));
+    }
+  }
+  stream.reset();
+  if (cabinet >= 0) close(cabinet);
 }
 
 void Extraction::work(const compress::CabinetSet& set, const std::vector<Task>& tasks) {
-  const std::vector<mscabd_file*> files = set.files();
-  for (size_t t = next_++; t < tasks.size(); t = next_++) {
-    for (size_t index : tasks[t]) {
-      if (index >= files.size()) continue;
-      try {
-        extractOne(set, files[index], index);
-      } catch (...) {
-        planned_[index].failures.push_back(L"Exception occured while decompressing " +
-                                           fromUtf8(firstName_));
-      }
-    }
-  }
+  for (size_t t = next_++; t < tasks.size(); t = next_++) extractTask(set, tasks[t]);
 }
 
 bool Extraction::run(const fs::path& output, std::vector<std::wstring>& failures) {
@@ -148,6 +197,14 @@ bool Extraction::run(const fs::path& output, std::vector<std::wstring>& failures
     return false;
   }
   plan(set, output);
+  if (set.first() != nullptr && set.first()->nextcab == nullptr) {
+    const int cabinet = open((folder_ / firstName_).c_str(), O_RDONLY | O_CLOEXEC);
+    if (cabinet >= 0) {
+      layout_ = compress::readCabinetLayout(cabinet);
+      close(cabinet);
+    }
+    if (layout_ && layout_->folders.size() != set.folders().size()) layout_.reset();
+  }
 
   const size_t cores = std::max(1u, std::thread::hardware_concurrency());
   const size_t workers = std::max<size_t>(1, std::min<size_t>({cores, kMaxThreads, parallel_.size()}));
