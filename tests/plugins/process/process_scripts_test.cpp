@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -25,6 +26,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+namespace cab = zorel::cab;
 using zorel::testing::Rows;
 using zorel::testing::TinyHttpServer;
 
@@ -106,6 +108,7 @@ TEST_F(ProcessScripts, RealProcessesDownloadsAndBadInput) {
             0);
   const fs::path tools = fs::path(root_) / "drive_c" / "Tools";
   fs::create_directories(tools);
+  fs::create_directories(fs::path(root_) / "drive_c" / "Dl" / "in");  // download folders
   fs::copy_file("/bin/sleep", tools / "sleeper.exe");
   fs::copy_file("/bin/sleep", tools / "twin.exe");
   fs::copy_file("/bin/sleep", tools / "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa");
@@ -178,7 +181,9 @@ TEST_F(ProcessScripts, RealProcessesDownloadsAndBadInput) {
   EXPECT_FALSE(Answer("isRunning catastrophic")["status"].asBool());
   EXPECT_LT(Millis("isRunning catastrophic"), 5000);
   EXPECT_EQ(Outcome("is32Bit 64"), "30051 1 0");
-  if (runs32) EXPECT_EQ(Outcome("is32Bit 32"), "0 1 1");
+  if (runs32) {
+    EXPECT_EQ(Outcome("is32Bit 32"), "0 1 1");
+  }
   EXPECT_EQ(Outcome("is32Bit long"), "30053 1 0");
   EXPECT_TRUE(Answer("isAdmin", true).isNull());
   EXPECT_EQ(Outcome("stop two"), "0 1 0");
@@ -233,7 +238,9 @@ TEST_F(ProcessScripts, RealProcessesDownloadsAndBadInput) {
   ASSERT_EQ(z.size(), 5u);
   EXPECT_EQ(z[1].rfind("Z:\\", 0), 0u) << z[1];
   EXPECT_EQ(row(stranger.pid)[2], "Not able to get the user for the process");
-  if (runs32) EXPECT_EQ(row(elf32.pid)[3], "32 Bit");
+  if (runs32) {
+    EXPECT_EQ(row(elf32.pid)[3], "32 Bit");
+  }
   EXPECT_EQ(Query("select COLLECTION_TYPE, SOURCE, DESTINATION, SIZE, ISDB, ISIMPORTANT from "
                   "COLLECTION_TABLE where SOURCE = 'Process'"),
             (Rows{{"5", "Process", "PROCESS_COLLECTION_TABLE", "0", "1", "1"}}));

@@ -6,6 +6,7 @@
 #include <elf.h>
 #include <fcntl.h>
 #include <pwd.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -29,6 +30,8 @@ namespace zorel::platform {
 namespace {
 
 constexpr const char* kDeleted = " (deleted)";
+// How long terminate waits for a killed process to end.
+constexpr int kTerminateWaitMs = 1000;
 
 // What one read of /proc/<pid>/stat tells.
 struct StatFields {
@@ -223,6 +226,11 @@ class HostProcessHandle final : public IProcessHandle {
       result = errno == ESRCH ? ERROR_INVALID_PARAMETER
                : errno == EPERM ? ERROR_ACCESS_DENIED
                                 : detail::win32FromErrno(errno);
+    } else {
+      // The pidfd turns readable once the process has ended, so a snapshot
+      // taken after this call no longer lists it.
+      pollfd ended{pidfd, POLLIN, 0};
+      ::poll(&ended, 1, kTerminateWaitMs);
     }
     ::close(pidfd);
     return result;

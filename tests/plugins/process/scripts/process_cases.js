@@ -2,6 +2,7 @@
 // named after its case (ids from 1000). The test puts `cases` in front:
 // the loopback URLs it serves.
 var header = {frameworkversion: "1", jsrevision: "1", jsfilename: "process_cases.js"};
+var ExecutionMode = {detect: 101};
 var nextId = 1000;
 function note(label, answer) {
   reportProblem({id: nextId++, name: label, description: answer === "" ? "(empty)" : answer});

@@ -22,7 +22,8 @@
 //   process). Owner: the real uid named by the host's passwd. Elevated: an
 //   effective uid of 0. Working set: VmRSS.
 // - Terminate: SIGKILL through a pidfd, sent only after the start time is
-//   confirmed through it, so a reused pid is never signalled.
+//   confirmed through it, so a reused pid is never signalled; the call
+//   returns once the process has ended (at most a second).
 
 #include <cstdint>
 #include <memory>
