@@ -120,15 +120,8 @@ std::unique_ptr<CJSONReturn> Process::collect(StackFrame&) {
   if (store) store->Insert(record.Table());
   if (store && walked && errorcode == 0 && store->RegisterStore(rows.Table())) {
     if (rows.Table().RowCount() > 0) store->Insert(rows.Table());
-    if (record.Table().RowCount() == 1) {
-      int32_t operationId = 0;
-      record.Table().Row(0).GetInt(L"ID", operationId);
-      DataTable collection;
-      CreateCollectionTable(collection);
-      AddCollectionRow(collection, operationId, CollectionType::kProcess, L"Process",
-                       L"PROCESS_COLLECTION_TABLE", 0, true, true);
-      store->Insert(collection);
-    }
+    InsertTableCollectionRow(*store, record.Table(), CollectionType::kProcess, L"Process",
+                             L"PROCESS_COLLECTION_TABLE");
   }
   result->errorcode = errorcode;
   return result;

@@ -9,6 +9,7 @@
 
 #include <boost/regex.hpp>
 #include <cmath>
+#include <filesystem>
 #include <limits>
 #include <map>
 
@@ -107,7 +108,11 @@ struct FakeSource : IProcessSource {
     *process = std::move(program);
     return 0;
   }
-  WinError tempPath(std::wstring* path) override { return *path = L"C:\\Windows\\", 0; }
+  bool tempThrows = false;
+  WinError tempPath(std::wstring* path) override {
+    if (tempThrows) throw std::runtime_error("temp");
+    return *path = L"C:\\Windows\\", 0;
+  }
 
   const FakeProcess& find(uint32_t pid) const {
     for (const FakeProcess& p : processes)
@@ -308,6 +313,19 @@ TEST(ProcessPlugin, StartCommandLinesWaitsAndExitCodes) {
   EXPECT_EQ(few->errorcode, 20023);
   EXPECT_EQ(bench.LastRow(++rows).input,
             LR"({"SourceUrl":"","ProcessName":"","DownloadDest":"","CmndLine":"","ShowUI":"true","WaitTime":"0"})");
+  // An exception answers 20016 and is recorded all the same.
+  s.source->tempThrows = true;
+  const auto thrown = s.Call("ExecuteExternalApplication", {L"u", L"p", L"", L"", L"1", L"1"});
+  EXPECT_EQ(thrown->errorcode, 20016);
+  EXPECT_EQ(bench.LastRow(++rows).errorCode, 20016);
+
+  // ">" prepares the store's collection\Execute folder, and without a
+  // store there is none to prepare.
+  s.source->startError = 0;
+  EXPECT_EQ(s.Call("start", {L"false", L"0", L"> out.txt"})->errorcode, 0);
+  EXPECT_TRUE(std::filesystem::is_directory(bench.store().HostFolder() + "/collection/Execute"));
+  s.plugin.SetResultStore(nullptr);
+  EXPECT_EQ(s.Call("start", {L"false", L"0", L"> out.txt"})->errorcode, 0);
 }
 
 // collect's rows, the texts that stand in for what could not be read, and
