@@ -91,7 +91,7 @@ var Problems = {
     detect: function () {
       var exact = call(shell, "isRunning");
       var pattern = call(anyShell, "isRunning");
-      var wide = call(shell, "is32Bit");  // 30051 on a 64-bit shell
+      var wide = call(shell, "is32Bit");  // 30051 for a 64-bit "sh", 30053 with none
       call(new Process(), "isAdmin");     // answers nothing
       var found = exact["return"] || pattern["return"];
       reportStatus({ id: 1, stage: 101, status: found ? 1 : 3 });
