@@ -57,8 +57,9 @@ uint32_t WaitFromWholeSeconds(int32_t seconds) {
 }
 
 std::wstring DownloadedName(const std::wstring& url) {
-  size_t cut = url.rfind(L'\\');
-  if (cut == std::wstring::npos) cut = url.rfind(L'/');
+  // The name downloadFile saves under: after the last separator of either
+  // kind, so a URL such as http://h/a\b/c.cab extracts the file it saved.
+  const size_t cut = url.find_last_of(L"\\/");
   return cut == std::wstring::npos ? url : url.substr(cut + 1);
 }
 

@@ -190,6 +190,7 @@ TEST(ProcessRules, NameMatchingWaitsAndCommandLines) {
   EXPECT_EQ(rules::StartCommandLine(L"", L"tool.exe", L""), L"tool.exe ");
   EXPECT_EQ(rules::DownloadedName(L"http://h/a/Setup.CAB"), L"Setup.CAB");
   EXPECT_EQ(rules::DownloadedName(L"C:\\x/y\\z.exe"), L"z.exe");
+  EXPECT_EQ(rules::DownloadedName(L"http://h/a\\b/c.cab"), L"c.cab");  // the name saved
   EXPECT_TRUE(rules::IsCabinetName(L"Setup.CAB"));
   EXPECT_FALSE(rules::IsCabinetName(L"cab"));
 }

@@ -145,8 +145,13 @@ int pidfdOpen(uint32_t pid) { return static_cast<int>(::syscall(SYS_pidfd_open, 
 
 class HostProcessHandle final : public IProcessHandle {
  public:
-  HostProcessHandle(uint32_t pid, uint64_t startTime, uint32_t access, bool kernelThread)
-      : pid_(pid), startTime_(startTime), access_(access), kernelThread_(kernelThread) {}
+  HostProcessHandle(uint32_t pid, uint64_t startTime, uint32_t access, bool kernelThread,
+                    std::shared_ptr<const Records> records)
+      : pid_(pid),
+        startTime_(startTime),
+        access_(access),
+        kernelThread_(kernelThread),
+        records_(std::move(records)) {}
 
   uint32_t processId() const override { return pid_; }
 
@@ -154,7 +159,7 @@ class HostProcessHandle final : public IProcessHandle {
     StatFields stat;
     if (!same(&stat)) return ERROR_INVALID_PARAMETER;
     std::wstring full;
-    if (const std::wstring* recorded = Records().find(pid_, startTime_)) {
+    if (const std::wstring* recorded = records_->find(pid_, startTime_)) {
       full = *recorded;
     } else {
       std::string exe;
@@ -274,9 +279,12 @@ class HostProcessHandle final : public IProcessHandle {
   uint64_t startTime_;
   uint32_t access_;
   bool kernelThread_;
+  std::shared_ptr<const Records> records_;  // start records to name the image by
 };
 
+// OpenProcess on pid (with startTime when not 0); `records` names images.
 WinError openEntry(uint32_t access, uint32_t pid, uint64_t startTime,
+                   std::shared_ptr<const Records> records,
                    std::unique_ptr<IProcessHandle>* handle) {
   handle->reset();
   StatFields stat;
@@ -292,7 +300,8 @@ WinError openEntry(uint32_t access, uint32_t pid, uint64_t startTime,
     std::string exe;
     if (readExe(pid, &exe) != ERROR_SUCCESS) return ERROR_ACCESS_DENIED;
   }
-  *handle = std::make_unique<HostProcessHandle>(pid, stat.startTime, access, kernelThread);
+  *handle = std::make_unique<HostProcessHandle>(pid, stat.startTime, access, kernelThread,
+                                                std::move(records));
   return ERROR_SUCCESS;
 }
 
@@ -332,16 +341,8 @@ class HostProcessSource final : public IProcessSource {
     StatFields stat;
     if (!readStat(entry.processId, &stat) || stat.startTime != entry.startTime)
       return ERROR_INVALID_PARAMETER;
-    // The records read by the last snapshot: a walk over its entries reads
-    // them once.
-    std::shared_ptr<const Records> records;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      records = records_;
-    }
-    if (!records) records = std::make_shared<const Records>();
     WinError exe = 0;
-    const std::wstring found = processName(*records, entry.processId, stat, &exe);
+    const std::wstring found = processName(*cachedRecords(), entry.processId, stat, &exe);
     if (exe != ERROR_SUCCESS) return exe;
     *name = found;
     return ERROR_SUCCESS;
@@ -349,7 +350,7 @@ class HostProcessSource final : public IProcessSource {
 
   WinError open(uint32_t access, const ProcessEntry& entry,
                 std::unique_ptr<IProcessHandle>* handle) override {
-    return openEntry(access, entry.processId, entry.startTime, handle);
+    return openEntry(access, entry.processId, entry.startTime, cachedRecords(), handle);
   }
 
   WinError enableDebugPrivilege() override { return ERROR_SUCCESS; }
@@ -370,6 +371,14 @@ class HostProcessSource final : public IProcessSource {
   }
 
  private:
+  // The records read by the last snapshot: a walk over its entries reads
+  // them once.
+  std::shared_ptr<const Records> cachedRecords() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!records_) records_ = std::make_shared<const Records>();
+    return records_;
+  }
+
   std::mutex mutex_;
   std::shared_ptr<const Records> records_;  // as the last snapshot read them
 };
@@ -383,7 +392,7 @@ std::shared_ptr<IProcessSource> hostProcessSource() {
 
 WinError openProcess(uint32_t access, uint32_t processId,
                      std::unique_ptr<IProcessHandle>* handle) {
-  return openEntry(access, processId, 0, handle);
+  return openEntry(access, processId, 0, std::make_shared<const Records>(), handle);
 }
 
 }  // namespace zorel::platform

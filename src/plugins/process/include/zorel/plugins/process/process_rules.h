@@ -38,8 +38,8 @@ uint32_t WaitFromSeconds(float seconds);
 // without limit from 4 294 967 s on.
 uint32_t WaitFromWholeSeconds(int32_t seconds);
 
-// The file name a download URL gives: after its last backslash, else after
-// its last slash.
+// The file name a download URL gives, as the File object's downloadFile
+// saves it: after its last backslash or slash, whichever comes later.
 std::wstring DownloadedName(const std::wstring& url);
 
 // True when `name` ends in ".cab", without regard to case.
