@@ -9,6 +9,7 @@
 #include "zorel/plugins/file/file.h"
 #include "zorel/plugins/network/network.h"
 #include "zorel/plugins/os/os.h"
+#include "zorel/plugins/process/process.h"
 #include "zorel/plugins/products/products.h"
 #include "zorel/plugins/registry/registry.h"
 #include "zorel/plugins/system/system.h"
@@ -34,7 +35,7 @@ const std::vector<PluginRegistration>& DefaultPluginTable() {
       {"COM", CreateComPlugin},               // plugins\win\Com
       {"EventLogger", CreateBareDispatcher},  // plugins\win\EventLogger
       {"File", CreateFilePlugin},             // plugins\win\File
-      {"Process", CreateBareDispatcher},      // plugins\win\ProcessAPI
+      {"Process", CreateProcessPlugin},       // plugins\win\ProcessAPI
       {"Registry", CreateRegistryPlugin},     // plugins\win\Registry
       {"Service", CreateBareDispatcher},      // plugins\win\Service
       {"ScriptEngine", CreateBareDispatcher}, // plugins\win\ScriptEngine

@@ -1,5 +1,7 @@
 #include "zorel/store/collection_tables.h"
 
+#include "zorel/store/result_store_interface.h"
+
 namespace zorel {
 
 void CreateCollectionTable(DataTable& table) {
@@ -30,6 +32,18 @@ void AddCollectionRow(DataTable& table, int32_t operationId, int32_t collectionT
   } catch (...) {
     // A row that cannot be built is left out; the insert writes the rest.
   }
+}
+
+bool InsertTableCollectionRow(IResultStore& store, const DataTable& operationTable,
+                              int32_t collectionType, const std::wstring& source,
+                              const std::wstring& tableName) {
+  if (operationTable.RowCount() != 1) return false;
+  int32_t operationId = 0;
+  operationTable.Row(0).GetInt(L"ID", operationId);
+  DataTable collection;
+  CreateCollectionTable(collection);
+  AddCollectionRow(collection, operationId, collectionType, source, tableName, 0, true, true);
+  return store.Insert(collection);
 }
 
 CollectionTableNameStore::CollectionTableNameStore() : Store(L"COLLECTION_TABLE_NAMES") {

@@ -117,15 +117,9 @@ std::unique_ptr<CJSONReturn> Products::collect(StackFrame&) {
   }
   record.Finish(L"", code == 0 ? 1 : 0, code);
   if (store) store->Insert(record.Table());
-  if (store && gathered && record.Table().RowCount() == 1) {
-    int32_t operationId = 0;
-    record.Table().Row(0).GetInt(L"ID", operationId);
-    DataTable collection;
-    CreateCollectionTable(collection);
-    AddCollectionRow(collection, operationId, CollectionType::kProduct, L"Products",
-                     L"PRODUCT_COLLECTION_TABLE", 0, true, true);
-    store->Insert(collection);
-  }
+  if (store && gathered)
+    InsertTableCollectionRow(*store, record.Table(), CollectionType::kProduct, L"Products",
+                             L"PRODUCT_COLLECTION_TABLE");
   result->errorcode = code;
   return result;
 }

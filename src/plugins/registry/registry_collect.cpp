@@ -105,25 +105,6 @@ std::string HostPath(const std::wstring& windows) {
   return host;
 }
 
-}  // namespace
-
-// The result store's folder as a Windows path ending in '\'. A store that
-// still hands over a host folder (starting with '/') is shown through the
-// machine's path mapper here, the one place collect meets it.
-std::wstring WindowsStoreFolder(IResultStore& store) {
-  std::wstring folder = store.GetStoreFolder();
-  if (!folder.empty() && folder.front() == L'/') {
-    platform::IMachine* machine = platform::currentMachine();
-    if (!machine) return {};
-    const std::string narrow = toUtf8(folder);
-    folder = machine->paths().toWindowsPath(narrow);
-  }
-  if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
-  return folder;
-}
-
-namespace {
-
 // Runs reg.exe for the export or query form into `file` (a Windows path).
 std::unique_ptr<CJSONReturn> Export(RegistryHelper& helper, const std::wstring& key,
                                     const std::wstring& value, bool is32,

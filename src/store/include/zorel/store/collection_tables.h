@@ -28,6 +28,16 @@ void AddCollectionRow(DataTable& table, int32_t operationId, int32_t collectionT
                       const std::wstring& source, const std::wstring& destination,
                       int32_t size, bool isDb, bool isImportant);
 
+class IResultStore;
+
+// Saves the COLLECTION_TABLE row of a table the store now holds (SIZE 0,
+// ISDB and ISIMPORTANT true) for the operation inserted through
+// `operationTable`, whose one row carries the ID the insert gave it.
+// RETURNS false when that table holds no single row or the insert fails.
+bool InsertTableCollectionRow(IResultStore& store, const DataTable& operationTable,
+                              int32_t collectionType, const std::wstring& source,
+                              const std::wstring& tableName);
+
 class CollectionTableNameStore : public Store {
  public:
   CollectionTableNameStore();
