@@ -11,6 +11,7 @@
 #include "zorel/plugins/os/os.h"
 #include "zorel/plugins/products/products.h"
 #include "zorel/plugins/registry/registry.h"
+#include "zorel/plugins/service/service.h"
 #include "zorel/plugins/system/system.h"
 
 #include <memory>
@@ -36,7 +37,7 @@ const std::vector<PluginRegistration>& DefaultPluginTable() {
       {"File", CreateFilePlugin},             // plugins\win\File
       {"Process", CreateBareDispatcher},      // plugins\win\ProcessAPI
       {"Registry", CreateRegistryPlugin},     // plugins\win\Registry
-      {"Service", CreateBareDispatcher},      // plugins\win\Service
+      {"Service", CreateServicePlugin},       // plugins\win\Service
       {"ScriptEngine", CreateBareDispatcher}, // plugins\win\ScriptEngine
   };
   return table;

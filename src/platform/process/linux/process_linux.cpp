@@ -16,6 +16,7 @@
 #include <mutex>
 
 #include "base/linux/errno_map.h"
+#include "process/linux/program_start_linux.h"
 #include "process/linux/spawn_linux.h"
 #include "zorel/common/utf8.h"
 #include "zorel/platform/machine/environment.h"
@@ -180,6 +181,35 @@ WinError openOutput(IMachine& machine, const ProcessStartOptions& options, int* 
 
 }  // namespace
 
+namespace detail {
+
+WinError prepareProgramStart(IMachine& machine, const std::wstring& line, SpawnRequest* request) {
+  if (line.find(L'\0') != std::wstring::npos) return ERROR_INVALID_PARAMETER;
+  if (line.size() > kMaxCommandLine) return ERROR_FILENAME_EXCED_RANGE;
+  const std::vector<std::wstring> candidates = programCandidates(line);
+  if (candidates.empty()) return ERROR_INVALID_PARAMETER;
+
+  std::string host;
+  WinError found = ERROR_FILE_NOT_FOUND;
+  for (const std::wstring& name : candidates) {
+    found = findProgram(machine, name, &host);
+    if (found != ERROR_FILE_NOT_FOUND) break;
+  }
+  if (found == ERROR_SUCCESS) found = checkRunnable(host);
+  if (found != ERROR_SUCCESS) return found;
+
+  request->program = host;
+  std::vector<std::wstring> args = splitCommandLine(line);
+  request->argv.push_back(host);
+  for (size_t i = 1; i < args.size(); ++i) request->argv.push_back(toUtf8(args[i]));
+  request->environment.emplace_back("ZOREL_MACHINE", machine.hostRoot());
+  request->environment.emplace_back(kCommandLineVariable, toUtf8(line));
+  request->processIdVariable = kCommandLinePidVariable;
+  return ERROR_SUCCESS;
+}
+
+}  // namespace detail
+
 WinError createProcess(const std::wstring& line, const ProcessStartOptions& options,
                        std::unique_ptr<IProcess>* process) {
   process->reset();
@@ -187,31 +217,15 @@ WinError createProcess(const std::wstring& line, const ProcessStartOptions& opti
   if (line.size() > kMaxCommandLine) return failed(ERROR_FILENAME_EXCED_RANGE);
   IMachine* machine = currentMachine();
   if (machine == nullptr) return failed(ERROR_FILE_NOT_FOUND);
-  const std::vector<std::wstring> candidates = programCandidates(line);
-  if (candidates.empty()) return failed(ERROR_INVALID_PARAMETER);
-
-  std::string host;
-  WinError found = ERROR_FILE_NOT_FOUND;
-  for (const std::wstring& name : candidates) {
-    found = findProgram(*machine, name, &host);
-    if (found != ERROR_FILE_NOT_FOUND) break;
-  }
-  if (found == ERROR_SUCCESS) found = checkRunnable(host);
-  if (found != ERROR_SUCCESS) return failed(found);
+  detail::SpawnRequest request;
+  WinError e = detail::prepareProgramStart(*machine, line, &request);
+  if (e != ERROR_SUCCESS) return failed(e);
 
   int out = -1;
-  WinError e = openOutput(*machine, options, &out);
+  e = openOutput(*machine, options, &out);
   if (e != ERROR_SUCCESS) return failed(e);
-  detail::SpawnRequest request;
-  request.program = host;
-  std::vector<std::wstring> args = splitCommandLine(line);
-  request.argv.push_back(host);
-  for (size_t i = 1; i < args.size(); ++i) request.argv.push_back(toUtf8(args[i]));
   request.standardOutput = out >= 0 ? out : options.inheritConsole ? STDOUT_FILENO : -1;
   if (options.inheritConsole) request.standardError = STDERR_FILENO;
-  request.environment.emplace_back("ZOREL_MACHINE", machine->hostRoot());
-  request.environment.emplace_back(kCommandLineVariable, toUtf8(line));
-  request.processIdVariable = kCommandLinePidVariable;
   int exitPipe[2] = {-1, -1};
   if (::pipe2(exitPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
     request.extraFd = exitPipe[1];
