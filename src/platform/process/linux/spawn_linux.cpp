@@ -164,9 +164,8 @@ WinError spawnProcess(const SpawnRequest& request, pid_t* pid, uint64_t* startTi
         err = errno;
     }
     if (err == 0 && request.detached) {
-      // This child only starts a session and leaves: the program is its
-      // child, so init adopts it once this one has exited.
-      ::setsid();
+      // This child only forks the program and leaves, so init adopts the
+      // program, which leads a session (and process group) of its own.
       const pid_t program = ::fork();
       if (program < 0) {
         err = errno;
@@ -176,8 +175,8 @@ WinError spawnProcess(const SpawnRequest& request, pid_t* pid, uint64_t* startTi
         readProcessStart(program, &started.startTime, &state);
         sendReport(reportFd, started);
         ::_exit(0);
-      } else {
-        ::setpgid(0, 0);
+      } else if (::setsid() < 0) {
+        err = errno;
       }
     }
     if (err == 0) {

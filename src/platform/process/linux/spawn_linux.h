@@ -39,10 +39,10 @@ struct SpawnRequest {
   std::string processIdVariable;
   // The host folder the program starts in; empty: this process's.
   std::string workingFolder;
-  // Start the program detached: in a session of its own (setsid) and a
-  // process group it leads, as a grandchild that the host's init adopts, so
-  // it is no child of this process and outlives it. *pid is then the
-  // program's own pid, whose process group is the same number.
+  // Start the program detached: as a grandchild that the host's init
+  // adopts, leading a session and process group of its own (setsid), so it
+  // is no child of this process and outlives it. *pid is then the program's
+  // own pid, which is also its session and process group id.
   bool detached = false;
 };
 

@@ -62,7 +62,7 @@ class LinuxServiceManager final : public IServiceManager {
   WinError openManager(uint32_t desiredAccess, ScHandle* manager) override {
     *manager = kNoScHandle;
     std::lock_guard<std::mutex> lock(mutex_);
-    *manager = addHandle(Handle{true, {}, desiredAccess, 0, false});
+    *manager = addHandle(Handle{true, {}, desiredAccess, 0});
     return ERROR_SUCCESS;
   }
 
@@ -74,7 +74,7 @@ class LinuxServiceManager final : public IServiceManager {
     ServiceKey key;
     if (WinError e = readService(name, &key)) return e;
     std::lock_guard<std::mutex> lock(mutex_);
-    *service = addHandle(Handle{false, key.name, desiredAccess, key.config.serviceType, false});
+    *service = addHandle(Handle{false, key.name, desiredAccess, key.config.serviceType});
     return ERROR_SUCCESS;
   }
 
@@ -87,9 +87,13 @@ class LinuxServiceManager final : public IServiceManager {
       closed = it->second;
       handles_.erase(it);
     }
-    if (!closed.manager && closed.deletedHere) {
-      detail::ServiceRunState::Lock lock(runState_);
-      if (stateLocked(closed.name, closed.type, nullptr) == SERVICE_STOPPED) removeKey(closed.name);
+    if (!closed.manager && !handleOpenTo(closed.name)) {
+      ServiceKey key;
+      if (readService(closed.name, &key) == ERROR_SUCCESS && key.deleteFlag) {
+        detail::ServiceRunState::Lock lock(runState_);
+        if (stateLocked(key.name, key.config.serviceType, nullptr) == SERVICE_STOPPED)
+          removeKey(key.name);
+      }
     }
     return ERROR_SUCCESS;
   }
@@ -275,7 +279,7 @@ class LinuxServiceManager final : public IServiceManager {
     }
     std::lock_guard<std::mutex> lock(mutex_);
     *service = addHandle(
-        Handle{false, request.serviceName, request.desiredAccess, request.serviceType, false});
+        Handle{false, request.serviceName, request.desiredAccess, request.serviceType});
     return ERROR_SUCCESS;
   }
 
@@ -288,9 +292,6 @@ class LinuxServiceManager final : public IServiceManager {
     if (WinError e = writeValueAt(registry_, kHkeyLocalMachine, servicePath(key.name),
                                   L"DeleteFlag", REG_DWORD, regDword(1)))
       return e;
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto it = handles_.find(static_cast<uint64_t>(service));
-    if (it != handles_.end()) it->second.deletedHere = true;
     return ERROR_SUCCESS;
   }
 
@@ -300,7 +301,6 @@ class LinuxServiceManager final : public IServiceManager {
     std::wstring name;  // the service's key name
     uint32_t access = 0;
     uint32_t type = 0;  // the service type when opened
-    bool deletedHere = false;
   };
 
   ScHandle addHandle(Handle h) {
@@ -335,11 +335,12 @@ class LinuxServiceManager final : public IServiceManager {
       if (!h.manager && serviceKey(h.name) == k) h.type = type;
   }
 
-  bool deleteHandleOpen(const std::wstring& name) {
+  // True while this manager has a handle open to the service `name`.
+  bool handleOpenTo(const std::wstring& name) {
     std::lock_guard<std::mutex> lock(mutex_);
     const std::wstring k = serviceKey(name);
     for (const auto& [id, h] : handles_)
-      if (h.deletedHere && serviceKey(h.name) == k) return true;
+      if (!h.manager && serviceKey(h.name) == k) return true;
     return false;
   }
 
@@ -629,10 +630,7 @@ class LinuxServiceManager final : public IServiceManager {
       if (!detail::waitRecordedEnd(rec, waitToKillMs()) && detail::signalRecorded(rec, SIGKILL))
         detail::waitRecordedEnd(rec, kAfterKillMs);
     }
-    ServiceKey key;
     stateLocked(name, type, nullptr);
-    if (readService(name, &key) == ERROR_SUCCESS && key.deleteFlag && !deleteHandleOpen(name))
-      removeKey(key.name);
     return ERROR_SUCCESS;
   }
 

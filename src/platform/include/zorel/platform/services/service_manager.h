@@ -192,8 +192,8 @@ class IServiceManager {
   // over 256 characters, or holding "/" or "\": ERROR_INVALID_NAME (123).
   virtual WinError openService(ScHandle manager, std::wstring_view name, uint32_t desiredAccess,
                                ScHandle* service) = 0;
-  // CloseServiceHandle. The key of a service deleted through this handle
-  // goes now if the service is stopped (else once it stops).
+  // CloseServiceHandle. The key of a service marked for deletion goes with
+  // the last handle of this manager to it, once the service is stopped.
   virtual WinError closeHandle(ScHandle handle) = 0;
 
   // QueryServiceConfigW. Needs SERVICE_QUERY_CONFIG.
@@ -233,7 +233,7 @@ class IServiceManager {
   virtual WinError createService(ScHandle manager, const ServiceCreateRequest& request,
                                  ScHandle* service) = 0;
   // DeleteService: marks the service (DeleteFlag 1); its key goes once it
-  // is stopped and this handle is closed. Again: 1072. Needs DELETE.
+  // is stopped and the handles to it are closed. Again: 1072. Needs DELETE.
   virtual WinError deleteService(ScHandle service) = 0;
 };
 
