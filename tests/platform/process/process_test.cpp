@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
+#include <iterator>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -229,6 +231,73 @@ TEST_F(ProcessTest, RefusedOperatorsRunNothing) {
   EXPECT_EQ(exit, 0u);
   std::this_thread::sleep_for(std::chrono::milliseconds(600));
   EXPECT_FALSE(fs::exists(host(L"C:\\T\\refused.txt")));
+}
+
+// The application-name form: the file named is the program, the command
+// line only gives arguments; a drive_c file without an execute bit runs;
+// a terminated program reports the exit code it was given.
+TEST_F(ProcessTest, ApplicationNameExecuteBitAndTerminate) {
+  put(L"C:\\T\\noexec.sh", "#!/bin/sh\nprintf '[%s]' \"$@\"\n", false);
+  ProcessStartOptions options;
+  options.standardOutputFile = L"C:\\T\\app.txt";
+  struct Case {
+    const wchar_t* application;
+    const wchar_t* line;
+    WinError code;
+    const char* output;
+  } cases[] = {
+      {L"C:\\T\\noexec.sh", L" x", 0, "[x]"},  // leading blank: argv[0] is empty
+      {L"C:\\T\\noexec.sh", L"ignored \"a b\" c", 0, "[a b][c]"},
+      {L"C:\\T\\argv", L" x", ERROR_FILE_NOT_FOUND, ""},  // no ".exe" or ".sh" added
+      {L"C:\\Nowhere\\x.exe", L"", ERROR_PATH_NOT_FOUND, ""},
+      {L"C:\\T\\dir.exe", L"", ERROR_ACCESS_DENIED, ""},
+      {L"C:\\T\\pe.exe", L"", ERROR_BAD_EXE_FORMAT, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(toUtf8(c.application) + " / " + toUtf8(c.line));
+    std::unique_ptr<IProcess> p;
+    ASSERT_EQ(createProcess(c.application, c.line, options, &p), c.code);
+    if (c.code != 0) continue;
+    ASSERT_EQ(p->wait(10000), WAIT_OBJECT_0);
+    EXPECT_EQ(p->exitCode(), 0u);
+    EXPECT_EQ(read(L"C:\\T\\app.txt"), c.output);
+  }
+  struct stat st {};
+  ASSERT_EQ(::stat(host(L"C:\\T\\noexec.sh").c_str(), &st), 0);
+  EXPECT_TRUE(st.st_mode & S_IXUSR);
+
+  std::unique_ptr<IProcess> p;
+  ASSERT_EQ(createProcess(L"C:\\T\\exit.sh 3", {}, &p), 0);
+  EXPECT_EQ(p->terminate(42), 0u);
+  EXPECT_EQ(p->wait(0), WAIT_OBJECT_0);
+  EXPECT_EQ(p->exitCode(), 42u);
+  EXPECT_EQ(p->terminate(1), 0u);  // ended already: its code stays
+  EXPECT_EQ(p->exitCode(), 42u);
+  // A program a signal ends reads 128 + the signal.
+  ASSERT_EQ(createProcess(L"C:\\T\\exit.sh 3", {}, &p), 0);
+  ::kill(static_cast<pid_t>(p->processId()), SIGTERM);
+  EXPECT_EQ(p->wait(10000), WAIT_OBJECT_0);
+  EXPECT_EQ(p->exitCode(), 128u + SIGTERM);
+}
+
+// Every start leaves a record (boot id, pid, start time, Windows path as
+// found) in the machine root before createProcess returns.
+TEST_F(ProcessTest, StartsAreRecordedWithPidAndStartTime) {
+  std::unique_ptr<IProcess> p;
+  ASSERT_EQ(createProcess(L"c:\\t\\EXIT.SH 0", {}, &p), 0);
+  const uint32_t pid = p->processId();
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string statLine((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+  std::istringstream fields(statLine.substr(statLine.rfind(')') + 2));
+  std::string field;
+  for (int i = 3; i <= 22; ++i) fields >> field;  // field 22: start time
+  std::ifstream records(*root_ + "/run/programs");
+  std::string line, last;
+  while (std::getline(records, line)) last = line;
+  const std::string tail = "\t" + std::to_string(pid) + "\t" + field + "\tC:\\T\\exit.sh";
+  ASSERT_GE(last.size(), tail.size());
+  EXPECT_EQ(last.substr(last.size() - tail.size()), tail) << last;
+  EXPECT_EQ(p->wait(10000), WAIT_OBJECT_0);
 }
 
 TEST_F(ProcessTest, ProgramNobodyWaitsForRunsOnAndIsCollected) {

@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include "process/linux/program_records_linux.h"
 #include "process/linux/program_start_linux.h"
 #include "process/linux/spawn_linux.h"
 #include "zorel/platform/machine/machine.h"
@@ -29,6 +30,11 @@ WinError startDetachedProcess(const std::wstring& commandLine, const std::wstrin
   uint64_t startTime = 0;
   e = detail::spawnProcess(request, &pid, &startTime);
   if (e != ERROR_SUCCESS) return e;
+  // The process list names it by the Windows file started (svchost.exe),
+  // not by the host program behind it. A record that cannot be written
+  // only costs the list that name.
+  detail::recordProgramStart(machine->hostRoot(), machine->paths().toWindowsPath(request.program),
+                             pid);
   started->processId = static_cast<uint32_t>(pid);
   started->startTime = startTime;
   return ERROR_SUCCESS;

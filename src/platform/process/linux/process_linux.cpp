@@ -11,11 +11,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cwctype>
+#include <csignal>
 #include <fstream>
 #include <iterator>
 #include <mutex>
 
 #include "base/linux/errno_map.h"
+#include "process/linux/program_records_linux.h"
 #include "process/linux/program_start_linux.h"
 #include "process/linux/spawn_linux.h"
 #include "zorel/common/utf8.h"
@@ -36,6 +38,11 @@ constexpr const char* kCommandLinePidVariable = "ZOREL_COMMAND_LINE_PID";
 constexpr const char* kExitCodeFdVariable = "ZOREL_EXIT_CODE_FD";
 constexpr int kExitCodeFd = 3;
 constexpr size_t kMaxCommandLine = 32767;
+
+WinError failed(WinError error) {
+  setLastError(error);
+  return error;
+}
 
 class HostProcess final : public IProcess {
  public:
@@ -61,6 +68,25 @@ class HostProcess final : public IProcess {
     return ended_ ? static_cast<uint32_t>(code_) : STILL_ACTIVE;
   }
 
+  WinError terminate(uint32_t exitCode) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    // Until it is collected the pid stays ours: the signal cannot reach a
+    // process that was given the same number since.
+    if (ended_ || detail::waitForChild(pid_, 0, &code_)) {
+      ended_ = true;
+      return ERROR_SUCCESS;
+    }
+    if (::kill(pid_, SIGKILL) != 0) return failed(detail::win32FromErrno(errno));
+    detail::waitForChild(pid_, kInfinite, &code_);
+    ended_ = true;
+    code_ = static_cast<int32_t>(exitCode);
+    if (exitPipe_ >= 0) {
+      ::close(exitPipe_);
+      exitPipe_ = -1;
+    }
+    return ERROR_SUCCESS;
+  }
+
  private:
   // The program has been collected: a whole exit code it sent replaces
   // the host's 8-bit status.
@@ -79,11 +105,6 @@ class HostProcess final : public IProcess {
   bool ended_ = false;
   int32_t code_ = 0;
 };
-
-WinError failed(WinError error) {
-  setLastError(error);
-  return error;
-}
 
 bool hasFolder(const std::wstring& name) {
   return name.find_first_of(L"\\/:") != std::wstring::npos;
@@ -150,6 +171,16 @@ WinError checkRunnable(const std::string& host) {
   return ERROR_BAD_EXE_FORMAT;
 }
 
+// Windows runs a file without an execute bit: one inside drive_c gets its
+// owner's bit before it runs. Files elsewhere on the host keep their modes.
+void grantExecute(IMachine& machine, const std::string& host) {
+  const std::string driveC = machine.hostRoot() + "/drive_c/";
+  if (host.compare(0, driveC.size(), driveC) != 0) return;
+  struct stat st {};
+  if (::stat(host.c_str(), &st) == 0 && S_ISREG(st.st_mode) && !(st.st_mode & S_IXUSR))
+    ::chmod(host.c_str(), (st.st_mode & 07777) | S_IXUSR);
+}
+
 bool isNulDevice(const std::wstring& path) {
   size_t slash = path.find_last_of(L"\\/:");
   std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
@@ -179,25 +210,14 @@ WinError openOutput(IMachine& machine, const ProcessStartOptions& options, int* 
   return ERROR_SUCCESS;
 }
 
-}  // namespace
-
-namespace detail {
-
-WinError prepareProgramStart(IMachine& machine, const std::wstring& line, SpawnRequest* request) {
-  if (line.find(L'\0') != std::wstring::npos) return ERROR_INVALID_PARAMETER;
-  if (line.size() > kMaxCommandLine) return ERROR_FILENAME_EXCED_RANGE;
-  const std::vector<std::wstring> candidates = programCandidates(line);
-  if (candidates.empty()) return ERROR_INVALID_PARAMETER;
-
-  std::string host;
-  WinError found = ERROR_FILE_NOT_FOUND;
-  for (const std::wstring& name : candidates) {
-    found = findProgram(machine, name, &host);
-    if (found != ERROR_FILE_NOT_FOUND) break;
-  }
-  if (found == ERROR_SUCCESS) found = checkRunnable(host);
-  if (found != ERROR_SUCCESS) return found;
-
+// Makes the program found at host runnable and fills the request's
+// program, arguments (line's tokens after the first) and the variables the
+// program reads. RETURNS 0, or 2 / 5 / 193 when it cannot run.
+WinError fillRequest(IMachine& machine, const std::string& host, const std::wstring& line,
+                     detail::SpawnRequest* request) {
+  WinError e = checkRunnable(host);
+  if (e != ERROR_SUCCESS) return e;
+  grantExecute(machine, host);
   request->program = host;
   std::vector<std::wstring> args = splitCommandLine(line);
   request->argv.push_back(host);
@@ -208,21 +228,15 @@ WinError prepareProgramStart(IMachine& machine, const std::wstring& line, SpawnR
   return ERROR_SUCCESS;
 }
 
-}  // namespace detail
-
-WinError createProcess(const std::wstring& line, const ProcessStartOptions& options,
-                       std::unique_ptr<IProcess>* process) {
-  process->reset();
-  if (line.find(L'\0') != std::wstring::npos) return failed(ERROR_INVALID_PARAMETER);
-  if (line.size() > kMaxCommandLine) return failed(ERROR_FILENAME_EXCED_RANGE);
-  IMachine* machine = currentMachine();
-  if (machine == nullptr) return failed(ERROR_FILE_NOT_FOUND);
+// Starts the program found at host with the arguments of line (after its
+// first token) and records the start.
+WinError startProgram(IMachine& machine, const std::string& host, const std::wstring& line,
+                      const ProcessStartOptions& options, std::unique_ptr<IProcess>* process) {
   detail::SpawnRequest request;
-  WinError e = detail::prepareProgramStart(*machine, line, &request);
+  WinError e = fillRequest(machine, host, line, &request);
   if (e != ERROR_SUCCESS) return failed(e);
-
   int out = -1;
-  e = openOutput(*machine, options, &out);
+  e = openOutput(machine, options, &out);
   if (e != ERROR_SUCCESS) return failed(e);
   request.standardOutput = out >= 0 ? out : options.inheritConsole ? STDOUT_FILENO : -1;
   if (options.inheritConsole) request.standardError = STDERR_FILENO;
@@ -240,8 +254,77 @@ WinError createProcess(const std::wstring& line, const ProcessStartOptions& opti
     if (exitPipe[0] >= 0) ::close(exitPipe[0]);
     return failed(e);
   }
+  // Not yet collected, so /proc still shows its start time even when it
+  // has ended already. A record that cannot be written only costs the
+  // process list its Windows name.
+  detail::recordProgramStart(machine.hostRoot(), machine.paths().toWindowsPath(host), pid);
   *process = std::make_unique<HostProcess>(pid, exitPipe[0]);
   return ERROR_SUCCESS;
+}
+
+// Checks of the line's text common to every form.
+WinError checkLineText(const std::wstring& line) {
+  if (line.find(L'\0') != std::wstring::npos) return ERROR_INVALID_PARAMETER;
+  if (line.size() > kMaxCommandLine) return ERROR_FILENAME_EXCED_RANGE;
+  return ERROR_SUCCESS;
+}
+
+// Checks common to both forms; RETURNS 0 with *machine set.
+WinError checkLine(const std::wstring& line, IMachine** machine) {
+  if (WinError e = checkLineText(line)) return e;
+  *machine = currentMachine();
+  return *machine ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+}
+
+// The program of a line without an application name: the first candidate
+// (quoted token, or each blank-separated prefix) that exists.
+WinError findLineProgram(IMachine& machine, const std::wstring& line, std::string* host) {
+  const std::vector<std::wstring> candidates = programCandidates(line);
+  if (candidates.empty()) return ERROR_INVALID_PARAMETER;
+  WinError found = ERROR_FILE_NOT_FOUND;
+  for (const std::wstring& name : candidates) {
+    found = findProgram(machine, name, host);
+    if (found != ERROR_FILE_NOT_FOUND) break;
+  }
+  return found;
+}
+
+}  // namespace
+
+namespace detail {
+
+WinError prepareProgramStart(IMachine& machine, const std::wstring& line, SpawnRequest* request) {
+  if (WinError e = checkLineText(line)) return e;
+  std::string host;
+  if (WinError e = findLineProgram(machine, line, &host)) return e;
+  return fillRequest(machine, host, line, request);
+}
+
+}  // namespace detail
+
+WinError createProcess(const std::wstring& line, const ProcessStartOptions& options,
+                       std::unique_ptr<IProcess>* process) {
+  process->reset();
+  IMachine* machine = nullptr;
+  if (WinError e = checkLine(line, &machine)) return failed(e);
+  std::string host;
+  if (WinError e = findLineProgram(*machine, line, &host)) return failed(e);
+  return startProgram(*machine, host, line, options, process);
+}
+
+WinError createProcess(const std::wstring& applicationName, const std::wstring& line,
+                       const ProcessStartOptions& options, std::unique_ptr<IProcess>* process) {
+  if (applicationName.empty()) return createProcess(line, options, process);
+  process->reset();
+  IMachine* machine = nullptr;
+  if (WinError e = checkLine(line, &machine)) return failed(e);
+  if (applicationName.find(L'\0') != std::wstring::npos) return failed(ERROR_INVALID_PARAMETER);
+  std::string host;
+  if (WinError e = machine->paths().toHostPath(applicationName, host)) return failed(e);
+  struct stat st {};
+  if (::stat(host.c_str(), &st) != 0) return failed(detail::missingFileError(host, errno));
+  if (S_ISDIR(st.st_mode)) return failed(ERROR_ACCESS_DENIED);
+  return startProgram(*machine, host, line, options, process);
 }
 
 namespace {

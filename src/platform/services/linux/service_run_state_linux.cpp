@@ -21,18 +21,12 @@
 #include <thread>
 
 #include "base/linux/errno_map.h"
+#include "process/linux/program_records_linux.h"
 #include "process/linux/spawn_linux.h"
 #include "zorel/common/utf8.h"
 
 namespace zorel::platform::detail {
 namespace {
-
-std::string readBootId() {
-  std::ifstream in("/proc/sys/kernel/random/boot_id");
-  std::string id;
-  std::getline(in, id);
-  return id;
-}
 
 std::string escapeName(const std::string& name) {
   std::string out;
@@ -80,7 +74,7 @@ std::wstring serviceKey(std::wstring_view name) {
 }
 
 ServiceRunState::ServiceRunState(const std::string& machineRoot)
-    : folder_(machineRoot + "/services"), bootId_(readBootId()) {}
+    : folder_(machineRoot + "/services"), bootId_(bootId()) {}
 
 ServiceRunState::~ServiceRunState() {
   if (lockFd_ >= 0) ::close(lockFd_);

@@ -24,6 +24,12 @@
 // exit code back over a pipe the start made for it. A program nobody waits
 // for keeps running after its caller's handle is gone, and is collected
 // when it ends.
+//
+// A file inside drive_c that lacks its owner's execute bit gets it before it
+// runs (Windows has no such bit). Before a start returns, the program's
+// Windows path, pid and start time are recorded in the machine root, so the
+// process list names the process after the file that was started (a "#!"
+// script started as C:\Tools\tool.exe is tool.exe, not its interpreter).
 
 #include <cstdint>
 #include <memory>
@@ -68,6 +74,10 @@ class IProcess {
   // GetExitCodeProcess: STILL_ACTIVE while it runs, then its exit code
   // (128 + the signal number for a program a signal ended).
   virtual uint32_t exitCode() = 0;
+  // TerminateProcess: ends the program at once (SIGKILL); afterwards its
+  // exit code is `exitCode`. RETURNS 0, also for a program that had ended
+  // already (its own exit code then stays).
+  virtual WinError terminate(uint32_t exitCode) = 0;
 };
 
 // CreateProcessW(NULL, commandLine, ..., no handle inheritance, flags).
@@ -77,6 +87,16 @@ class IProcess {
 // characters. The exec's outcome is known before this returns.
 WinError createProcess(const std::wstring& commandLine, const ProcessStartOptions& options,
                        std::unique_ptr<IProcess>* process);
+
+// CreateProcessW(applicationName, commandLine, ...): the application name is
+// the program, taken as written (no search, no ".exe" added; relative to the
+// current directory), and the program's arguments are still the command
+// line's tokens after the first, so " x" gives the one argument x. An empty
+// application name is the form above.
+// RETURNS as above; ERROR_PATH_NOT_FOUND for a folder on the way that does
+// not exist.
+WinError createProcess(const std::wstring& applicationName, const std::wstring& commandLine,
+                       const ProcessStartOptions& options, std::unique_ptr<IProcess>* process);
 
 // GetCommandLineW: the command line this program was started with by
 // createProcess, as written; for a program started otherwise, its
