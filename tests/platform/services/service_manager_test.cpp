@@ -414,6 +414,12 @@ TEST_F(ServiceManagerTest, SvchostServicesRunUnderTheirWindowsImage) {
   ASSERT_EQ(start(L"Themes"), 0);
   const ServiceStatus s = status(L"Themes");
   ASSERT_EQ(s.currentState, SERVICE_RUNNING);
+  // Recorded for the process list under its Windows file, not the host
+  // program behind the link.
+  std::stringstream programs;
+  programs << std::ifstream(*root_ + "/run/programs").rdbuf();
+  EXPECT_NE(programs.str().find("\t" + std::to_string(s.processId) + "\t"), std::string::npos);
+  EXPECT_NE(programs.str().find("C:\\Windows\\System32\\svchost.exe"), std::string::npos);
   EXPECT_EQ(control(L"Themes", SERVICE_CONTROL_STOP), 0);
   EXPECT_EQ(status(L"Themes").currentState, SERVICE_STOPPED);
 }

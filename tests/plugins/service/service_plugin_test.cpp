@@ -149,7 +149,7 @@ struct FakeManager : IServiceManager {
 };
 
 struct Props {
-  std::wstring name, startuptype, status, path, displayname;
+  std::wstring name{}, startuptype{}, status{}, path{}, displayname{};
 };
 
 // Makes the plug-in over `fake` with the given properties.
@@ -215,7 +215,9 @@ void RunCases(const std::vector<Case>& cases, const char* api) {
     EXPECT_EQ(answer->errorcode, c.code);
     EXPECT_EQ(answer->returnValue, c.answer);
     EXPECT_EQ(answer->status, c.status);
-    if (c.log) EXPECT_NE(log.find(c.log), std::string::npos) << log;
+    if (c.log) {
+      EXPECT_NE(log.find(c.log), std::string::npos) << log;
+    }
     EXPECT_EQ(fake->controls, c.controls);
     EXPECT_EQ(fake->starts, c.starts);
     const testing::OperationRow row = bench.LastRow(++rows);

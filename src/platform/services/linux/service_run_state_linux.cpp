@@ -74,7 +74,7 @@ std::wstring serviceKey(std::wstring_view name) {
 }
 
 ServiceRunState::ServiceRunState(const std::string& machineRoot)
-    : folder_(machineRoot + "/services"), bootId_(bootId()) {}
+    : folder_(machineRoot + "/services"), bootId_(::zorel::platform::detail::bootId()) {}
 
 ServiceRunState::~ServiceRunState() {
   if (lockFd_ >= 0) ::close(lockFd_);

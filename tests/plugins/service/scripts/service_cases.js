@@ -20,7 +20,7 @@ var Problems = {
       ask("empty name", {name: ""}, "isPresent");
       ask("create", {name: "Svc1", path: RUN, startuptype: "0"}, "create");
       ask("create again", {name: "svc1", path: RUN, startuptype: "0"}, "create");
-      ask("create O'Brien", {name: "OBrien", displayname: "O'Brien service",
+      ask("create OBrien", {name: "OBrien", displayname: "O'Brien service",
                              path: "C:\\Svc\\O'Brien\\svc.exe -k run", startuptype: "1"}, "create");
       ask("create pe", {name: "PeSvc", path: "C:\\Svc\\pe.exe", startuptype: "0"}, "create");
       ask("create gone", {name: "GoneSvc", path: "C:\\Svc\\gone.exe", startuptype: "0"}, "create");
