@@ -11,6 +11,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -243,6 +244,22 @@ TEST_F(ServiceScripts, ThreeRunsStartingOneServiceLeaveOneProcess) {
   for (int pid; pids >> pid;) started.push_back(pid);
   ASSERT_EQ(started.size(), 1u);
   EXPECT_EQ(RecordedPid("race"), started[0]);
+}
+
+TEST_F(ServiceScripts, ExampleRunsEveryMethod) {
+  store_ = base_ + "/store-example";
+  const auto run = Check("--script '" ZOREL_SOURCE_DIR "/examples/checks/services.js' --store '" +
+                         store_ + "' --stages 101,102");
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  const Rows calls = Query("select API_NAME, ERROR_CODE from OPERATION_TABLE order by rowid");
+  std::set<std::string> methods;
+  for (const auto& row : calls) {
+    methods.insert(row[0]);
+    if (row != Rows::value_type{"Service::isPresent", "1060"}) EXPECT_EQ(row[1], "0") << row[0];
+  }
+  EXPECT_EQ(methods.size(), 9u);
+  EXPECT_EQ(Query("select STATUS from PROBLEM_STATUS_TABLE order by PROBLEM_ID, STAGE_ID"),
+            (Rows{{"1"}, {"3"}, {"1"}}));
 }
 
 }  // namespace
