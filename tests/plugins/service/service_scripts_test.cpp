@@ -255,7 +255,9 @@ TEST_F(ServiceScripts, ExampleRunsEveryMethod) {
   std::set<std::string> methods;
   for (const auto& row : calls) {
     methods.insert(row[0]);
-    if (row != Rows::value_type{"Service::isPresent", "1060"}) EXPECT_EQ(row[1], "0") << row[0];
+    if (row != Rows::value_type{"Service::isPresent", "1060"}) {
+      EXPECT_EQ(row[1], "0") << row[0];
+    }
   }
   EXPECT_EQ(methods.size(), 9u);
   EXPECT_EQ(Query("select STATUS from PROBLEM_STATUS_TABLE order by PROBLEM_ID, STAGE_ID"),
