@@ -381,7 +381,8 @@ TEST_F(ServiceManagerTest, RecordOfAnotherProcessReadsStoppedAndIsNeverSignalled
   std::ofstream(*root_ + "/services/state")
       << "recycled\t" << other << '\t' << start << "\tanother-boot\n";
   EXPECT_EQ(control(L"Recycled", SERVICE_CONTROL_PAUSE), ERROR_SERVICE_NOT_ACTIVE);
-  EXPECT_EQ(processState(static_cast<uint32_t>(other)), 'S');
+  const char letter = processState(static_cast<uint32_t>(other));
+  EXPECT_TRUE(letter == 'S' || letter == 'R') << letter;  // neither stopped nor ended
   ::kill(other, SIGKILL);
   int ignored = 0;
   ::waitpid(other, &ignored, 0);
