@@ -12,6 +12,7 @@
 #include "zorel/plugins/process/process.h"
 #include "zorel/plugins/products/products.h"
 #include "zorel/plugins/registry/registry.h"
+#include "zorel/plugins/service/service.h"
 #include "zorel/plugins/system/system.h"
 
 #include <memory>
@@ -37,7 +38,7 @@ const std::vector<PluginRegistration>& DefaultPluginTable() {
       {"File", CreateFilePlugin},             // plugins\win\File
       {"Process", CreateProcessPlugin},       // plugins\win\ProcessAPI
       {"Registry", CreateRegistryPlugin},     // plugins\win\Registry
-      {"Service", CreateBareDispatcher},      // plugins\win\Service
+      {"Service", CreateServicePlugin},       // plugins\win\Service
       {"ScriptEngine", CreateBareDispatcher}, // plugins\win\ScriptEngine
   };
   return table;

@@ -1,7 +1,7 @@
 // zorel-wintools: dispatches on the program name (argv[0]'s file name, any
 // case, with or without ".exe"), or on the first argument when started as
 // zorel-wintools itself ("zorel-wintools reg query ..."). Tools: reg,
-// regedit, cmd, regsvr32.
+// regedit, cmd, regsvr32, svchost.
 
 #include <cstdio>
 #include <cwctype>
@@ -33,7 +33,7 @@ std::wstring toolName(const std::wstring& path, bool* in32bitFolder) {
 
 int usage() {
   zorel::wintools::err(
-      L"usage: zorel-wintools TOOL [ARGUMENTS]\nTools: reg, regedit, cmd, regsvr32\n");
+      L"usage: zorel-wintools TOOL [ARGUMENTS]\nTools: reg, regedit, cmd, regsvr32, svchost\n");
   return 1;
 }
 
@@ -54,6 +54,7 @@ int main(int argc, char** argv) {
   else if (tool == L"regedit") code = regeditMain(args);
   else if (tool == L"cmd") code = cmdMain(args);
   else if (tool == L"regsvr32") code = regsvr32Main(args);
+  else if (tool == L"svchost") code = svchostMain(args);
   else code = usage();
   // The whole 32-bit code reaches a starter that waits for it (cmd's 9009).
   zorel::platform::exitProcess(static_cast<uint32_t>(code));

@@ -34,5 +34,6 @@ int regMain(const Args& args);
 int regeditMain(const Args& args);
 int cmdMain(const Args& args);
 int regsvr32Main(const Args& args);
+int svchostMain(const Args& args);
 
 }  // namespace zorel::wintools

@@ -36,8 +36,8 @@ void PluginCall::Caught(const wchar_t* message, int32_t code) {
 void PluginCall::Complete() {
   if (finished_) return;
   finished_ = true;
-  record_.Finish(hasInputs_ ? inputs_.Text() : std::wstring(), errorCode_ == 0 ? 1 : 0,
-                 errorCode_);
+  const int32_t executed = executed_ >= 0 ? executed_ : (errorCode_ == 0 ? 1 : 0);
+  record_.Finish(hasInputs_ ? inputs_.Text() : std::wstring(), executed, errorCode_);
   if (store_) store_->Insert(record_.Table());
 }
 

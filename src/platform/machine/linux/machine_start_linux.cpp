@@ -1,7 +1,7 @@
 // What a machine does at every start: the boot-time registry values from
 // the host and the system programs that stand for our host tool (reg,
 // regedit, cmd and regsvr32 in System32 and SysWOW64, regedit in the
-// Windows folder).
+// Windows folder, svchost in System32). No service starts with the machine.
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -86,6 +86,9 @@ void linkSystemTools(const std::string& machineRoot) {
     if (mapper->toHostPath(folder, host) != 0) continue;
     for (const char* name : kSystemTools) linkTool(tool, host, name);
   }
+  std::string system32;
+  if (mapper->toHostPath(L"C:\\Windows\\System32", system32) == 0)
+    linkTool(tool, system32, "svchost.exe");
   std::string windows;
   if (mapper->toHostPath(L"C:\\Windows", windows) == 0) linkTool(tool, windows, "regedit.exe");
 }

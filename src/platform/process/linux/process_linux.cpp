@@ -18,6 +18,7 @@
 
 #include "base/linux/errno_map.h"
 #include "process/linux/program_records_linux.h"
+#include "process/linux/program_start_linux.h"
 #include "process/linux/spawn_linux.h"
 #include "zorel/common/utf8.h"
 #include "zorel/platform/machine/environment.h"
@@ -209,26 +210,36 @@ WinError openOutput(IMachine& machine, const ProcessStartOptions& options, int* 
   return ERROR_SUCCESS;
 }
 
+// Makes the program found at host runnable and fills the request's
+// program, arguments (line's tokens after the first) and the variables the
+// program reads. RETURNS 0, or 2 / 5 / 193 when it cannot run.
+WinError fillRequest(IMachine& machine, const std::string& host, const std::wstring& line,
+                     detail::SpawnRequest* request) {
+  WinError e = checkRunnable(host);
+  if (e != ERROR_SUCCESS) return e;
+  grantExecute(machine, host);
+  request->program = host;
+  std::vector<std::wstring> args = splitCommandLine(line);
+  request->argv.push_back(host);
+  for (size_t i = 1; i < args.size(); ++i) request->argv.push_back(toUtf8(args[i]));
+  request->environment.emplace_back("ZOREL_MACHINE", machine.hostRoot());
+  request->environment.emplace_back(kCommandLineVariable, toUtf8(line));
+  request->processIdVariable = kCommandLinePidVariable;
+  return ERROR_SUCCESS;
+}
+
 // Starts the program found at host with the arguments of line (after its
 // first token) and records the start.
 WinError startProgram(IMachine& machine, const std::string& host, const std::wstring& line,
                       const ProcessStartOptions& options, std::unique_ptr<IProcess>* process) {
-  WinError e = checkRunnable(host);
+  detail::SpawnRequest request;
+  WinError e = fillRequest(machine, host, line, &request);
   if (e != ERROR_SUCCESS) return failed(e);
-  grantExecute(machine, host);
   int out = -1;
   e = openOutput(machine, options, &out);
   if (e != ERROR_SUCCESS) return failed(e);
-  detail::SpawnRequest request;
-  request.program = host;
-  std::vector<std::wstring> args = splitCommandLine(line);
-  request.argv.push_back(host);
-  for (size_t i = 1; i < args.size(); ++i) request.argv.push_back(toUtf8(args[i]));
   request.standardOutput = out >= 0 ? out : options.inheritConsole ? STDOUT_FILENO : -1;
   if (options.inheritConsole) request.standardError = STDERR_FILENO;
-  request.environment.emplace_back("ZOREL_MACHINE", machine.hostRoot());
-  request.environment.emplace_back(kCommandLineVariable, toUtf8(line));
-  request.processIdVariable = kCommandLinePidVariable;
   int exitPipe[2] = {-1, -1};
   if (::pipe2(exitPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
     request.extraFd = exitPipe[1];
@@ -251,31 +262,53 @@ WinError startProgram(IMachine& machine, const std::string& host, const std::wst
   return ERROR_SUCCESS;
 }
 
-// Checks common to both forms; RETURNS 0 with *machine set.
-WinError checkLine(const std::wstring& line, IMachine** machine) {
+// Checks of the line's text common to every form.
+WinError checkLineText(const std::wstring& line) {
   if (line.find(L'\0') != std::wstring::npos) return ERROR_INVALID_PARAMETER;
   if (line.size() > kMaxCommandLine) return ERROR_FILENAME_EXCED_RANGE;
+  return ERROR_SUCCESS;
+}
+
+// Checks common to both forms; RETURNS 0 with *machine set.
+WinError checkLine(const std::wstring& line, IMachine** machine) {
+  if (WinError e = checkLineText(line)) return e;
   *machine = currentMachine();
   return *machine ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
 }
 
+// The program of a line without an application name: the first candidate
+// (quoted token, or each blank-separated prefix) that exists.
+WinError findLineProgram(IMachine& machine, const std::wstring& line, std::string* host) {
+  const std::vector<std::wstring> candidates = programCandidates(line);
+  if (candidates.empty()) return ERROR_INVALID_PARAMETER;
+  WinError found = ERROR_FILE_NOT_FOUND;
+  for (const std::wstring& name : candidates) {
+    found = findProgram(machine, name, host);
+    if (found != ERROR_FILE_NOT_FOUND) break;
+  }
+  return found;
+}
+
 }  // namespace
+
+namespace detail {
+
+WinError prepareProgramStart(IMachine& machine, const std::wstring& line, SpawnRequest* request) {
+  if (WinError e = checkLineText(line)) return e;
+  std::string host;
+  if (WinError e = findLineProgram(machine, line, &host)) return e;
+  return fillRequest(machine, host, line, request);
+}
+
+}  // namespace detail
 
 WinError createProcess(const std::wstring& line, const ProcessStartOptions& options,
                        std::unique_ptr<IProcess>* process) {
   process->reset();
   IMachine* machine = nullptr;
   if (WinError e = checkLine(line, &machine)) return failed(e);
-  const std::vector<std::wstring> candidates = programCandidates(line);
-  if (candidates.empty()) return failed(ERROR_INVALID_PARAMETER);
-
   std::string host;
-  WinError found = ERROR_FILE_NOT_FOUND;
-  for (const std::wstring& name : candidates) {
-    found = findProgram(*machine, name, &host);
-    if (found != ERROR_FILE_NOT_FOUND) break;
-  }
-  if (found != ERROR_SUCCESS) return failed(found);
+  if (WinError e = findLineProgram(*machine, line, &host)) return failed(e);
   return startProgram(*machine, host, line, options, process);
 }
 

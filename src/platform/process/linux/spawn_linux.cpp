@@ -42,6 +42,23 @@ void formatNumber(long n, char* out) {
   out[count] = '\0';
 }
 
+// What the children tell the starter over the report pipe: the detached
+// program's pid and start time, or the errno that stopped the start. One
+// write each, below PIPE_BUF, so the two children's reports never mix.
+struct Report {
+  enum Kind : int32_t { kStarted = 1, kFailed = 2 };
+  int32_t kind;
+  int32_t error;
+  int64_t pid;
+  uint64_t startTime;
+};
+
+void sendReport(int fd, const Report& report) {
+  if (fd < 0) return;
+  ssize_t ignored = ::write(fd, &report, sizeof report);
+  (void)ignored;
+}
+
 WinError execError(int err) {
   switch (err) {
     case ENOENT:
@@ -61,7 +78,7 @@ WinError execError(int err) {
 
 }  // namespace
 
-WinError spawnProcess(const SpawnRequest& request, pid_t* pid) {
+WinError spawnProcess(const SpawnRequest& request, pid_t* pid, uint64_t* startTime) {
   // Everything the child needs is prepared before fork: after it only
   // async-signal-safe calls are allowed in a threaded parent.
   std::vector<char*> argv;
@@ -143,32 +160,108 @@ WinError spawnProcess(const SpawnRequest& request, pid_t* pid) {
       sigset_t none;
       sigemptyset(&none);
       ::sigprocmask(SIG_SETMASK, &none, nullptr);
+      if (!request.workingFolder.empty() && ::chdir(request.workingFolder.c_str()) != 0)
+        err = errno;
+    }
+    if (err == 0 && request.detached) {
+      // This child only forks the program and leaves, so init adopts the
+      // program, which leads a session (and process group) of its own.
+      const pid_t program = ::fork();
+      if (program < 0) {
+        err = errno;
+      } else if (program > 0) {
+        Report started{Report::kStarted, 0, program, 0};
+        char state = 0;
+        readProcessStart(program, &started.startTime, &state);
+        sendReport(reportFd, started);
+        ::_exit(0);
+      } else if (::setsid() < 0) {
+        err = errno;
+      }
+    }
+    if (err == 0) {
       if (pidText) formatNumber(static_cast<long>(::getpid()), pidText);
       ::execve(request.program.c_str(), argv.data(), envp.data());
       err = errno;
     }
-    if (reportFd >= 0) {
-      ssize_t ignored = ::write(reportFd, &err, sizeof err);
-      (void)ignored;
-    }
+    sendReport(reportFd, Report{Report::kFailed, err, 0, 0});
     ::_exit(127);
   }
   ::close(report[1]);
   ::close(devNullIn);
   ::close(devNullOut);
+  // The pipe ends when every copy of its write end is gone: at the exec,
+  // or when the children that hold it exit.
+  Report got{};
+  pid_t program = request.detached ? -1 : child;
+  uint64_t programStart = 0;
   int childErr = 0;
-  ssize_t n;
-  do {
-    n = ::read(report[0], &childErr, sizeof childErr);
-  } while (n < 0 && errno == EINTR);
+  for (;;) {
+    const ssize_t n = ::read(report[0], &got, sizeof got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n != static_cast<ssize_t>(sizeof got)) break;
+    if (got.kind == Report::kStarted) {
+      program = static_cast<pid_t>(got.pid);
+      programStart = got.startTime;
+    } else {
+      childErr = got.error ? got.error : EIO;
+    }
+  }
   ::close(report[0]);
-  if (n == static_cast<ssize_t>(sizeof childErr)) {
+  if (request.detached || childErr != 0) {
     int32_t ignored = 0;
     waitForChild(child, kInfinite, &ignored);
-    return execError(childErr);
   }
-  *pid = child;
+  if (childErr != 0) return execError(childErr);
+  if (program <= 0) return ERROR_GEN_FAILURE;
+  if (startTime) {
+    char state = 0;
+    if (!request.detached) readProcessStart(program, &programStart, &state);
+    *startTime = programStart;
+  }
+  *pid = program;
   return ERROR_SUCCESS;
+}
+
+bool readProcessStart(pid_t pid, uint64_t* startTime, char* state) {
+  char path[48] = "/proc/";
+  formatNumber(static_cast<long>(pid), path + 6);
+  size_t len = 6;
+  while (path[len] != '\0') ++len;
+  const char tail[] = "/stat";
+  for (size_t i = 0; i < sizeof tail; ++i) path[len + i] = tail[i];
+  const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  char text[1024];
+  ssize_t n;
+  do {
+    n = ::read(fd, text, sizeof text - 1);
+  } while (n < 0 && errno == EINTR);
+  ::close(fd);
+  if (n <= 0) return false;
+  text[n] = '\0';
+  // The name (field 2) may hold blanks and parentheses: fields 3 on follow
+  // the last ')'.
+  const char* p = nullptr;
+  for (ssize_t i = n - 1; i >= 0; --i) {
+    if (text[i] == ')') {
+      p = text + i + 1;
+      break;
+    }
+  }
+  if (p == nullptr || p[0] != ' ') return false;
+  *state = p[1];
+  int field = 3;
+  const char* q = p + 1;
+  while (*q != '\0' && field < 22) {
+    if (*q == ' ') ++field;
+    ++q;
+  }
+  if (field != 22) return false;
+  uint64_t value = 0;
+  for (; *q >= '0' && *q <= '9'; ++q) value = value * 10 + static_cast<uint64_t>(*q - '0');
+  *startTime = value;
+  return true;
 }
 
 bool waitForChild(pid_t pid, uint32_t timeoutMs, int32_t* exitCode) {

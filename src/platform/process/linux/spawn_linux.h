@@ -10,6 +10,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -36,15 +37,28 @@ struct SpawnRequest {
   // A variable whose value becomes the child's own process id (so the child
   // can tell the variables meant for it from inherited ones); empty: none.
   std::string processIdVariable;
+  // The host folder the program starts in; empty: this process's.
+  std::string workingFolder;
+  // Start the program detached: as a grandchild that the host's init
+  // adopts, leading a session and process group of its own (setsid), so it
+  // is no child of this process and outlives it. *pid is then the program's
+  // own pid, which is also its session and process group id.
+  bool detached = false;
 };
 
 // Starts the program. Every descriptor of this process but the ones named
 // in the request is closed in the child, SIGPIPE is restored to its default
 // and the child gets a signal mask with nothing blocked.
-// RETURNS ERROR_SUCCESS with *pid set; ERROR_FILE_NOT_FOUND,
-// ERROR_ACCESS_DENIED, ERROR_BAD_EXE_FORMAT (the exec's own failure) or the
-// code of the failed fork.
-WinError spawnProcess(const SpawnRequest& request, pid_t* pid);
+// RETURNS ERROR_SUCCESS with *pid set (and *startTime, when given, the
+// program's start time in clock ticks after boot, field 22 of
+// /proc/<pid>/stat); ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED,
+// ERROR_BAD_EXE_FORMAT (the exec's own failure, or a working folder that
+// cannot be entered) or the code of the failed fork.
+WinError spawnProcess(const SpawnRequest& request, pid_t* pid, uint64_t* startTime = nullptr);
+
+// The start time of pid (field 22 of /proc/<pid>/stat) and its state letter
+// (field 3). Async-signal-safe. RETURNS false when the process is gone.
+bool readProcessStart(pid_t pid, uint64_t* startTime, char* state);
 
 // Waits for the child to end, up to timeoutMs (kInfinite: for ever), and
 // collects it. RETURNS true with *exitCode (the exit status, or 128 + the

@@ -7,6 +7,7 @@
 //   <root>/registry.db     the registry (registry.h)
 //   <root>/drive_c/        C:\ (Windows, Program Files, ProgramData, Users, ...)
 //   <root>/run/            lock files of named objects (sync.h)
+//   <root>/services/       run state of the services (service_manager.h)
 //   <root>/.zorel-machine  written last at creation: "image=<name>"; a root
 //                          without it is not a complete machine
 // The root is $ZOREL_MACHINE, else $XDG_DATA_HOME/zorel/machine, else
@@ -17,8 +18,9 @@
 // Creation happens in a sibling folder that is renamed into place, so an
 // interrupted creation leaves no half machine behind.
 // At every open the machine is started as Windows boots: the HARDWARE keys
-// are written from the host, and System32\reg.exe and regedit.exe are made
-// names for the zorel-wintools host program.
+// are written from the host, and System32\reg.exe, regedit.exe and
+// svchost.exe are made names for the zorel-wintools host program. No
+// service starts with the machine.
 
 #include <memory>
 #include <string>

@@ -109,3 +109,32 @@ std::wstring commandLine();
 [[noreturn]] void exitProcess(uint32_t code);
 
 }  // namespace zorel::platform
+
+// ---------------------------------------------------------------------------
+// Detached start (the service control manager's)
+// ---------------------------------------------------------------------------
+
+namespace zorel::platform {
+
+// A program started detached: the process, identified by its pid and its
+// start time (so a pid the host later gives to another program is not
+// mistaken for it).
+struct DetachedProcess {
+  uint32_t processId = 0;
+  // Clock ticks after boot at which it started (field 22 of
+  // /proc/<pid>/stat on Linux).
+  uint64_t startTime = 0;
+};
+
+// Starts the program of a Windows command line (found and split as
+// createProcess does) so that it outlives this program: on Windows the
+// service control manager's own child; in the Linux emulation in a session
+// of its own, leading its own process group (whose id is its pid), adopted
+// by the host's init rather than a child of this process. workingFolder is
+// a Windows path (empty: this process's folder). Standard streams are
+// /dev/null. RETURNS ERROR_SUCCESS with *started filled; the codes of
+// createProcess otherwise (2, 5, 193 ...), known before this returns.
+WinError startDetachedProcess(const std::wstring& commandLine, const std::wstring& workingFolder,
+                              DetachedProcess* started);
+
+}  // namespace zorel::platform

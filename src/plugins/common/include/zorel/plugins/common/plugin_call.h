@@ -70,6 +70,9 @@ class PluginCall {
   void SetError(int32_t code) { errorCode_ = code; }
   int32_t ErrorCode() const { return errorCode_; }
   bool Succeeded() const { return errorCode_ == 0; }
+  // Records EXECUTION_STATUS as given instead of (error code == 0), for a
+  // method whose negative answer with code 0 is recorded as not executed.
+  void SetExecuted(bool executed) { executed_ = executed ? 1 : 0; }
 
   // Runs `work` inside a catch-all. An exception sets `exceptionCode` and
   // logs `exceptionMessage` at error level; false then.
@@ -105,6 +108,7 @@ class PluginCall {
   size_t nextKey_ = 0;                                // the key of the next Input(value)
   bool hasInputs_ = false;
   bool finished_ = false;
+  int32_t executed_ = -1;  // EXECUTION_STATUS set by SetExecuted; -1: from the code
 };
 
 }  // namespace zorel
