@@ -19,7 +19,7 @@
 #include <filesystem>
 #include <map>
 
-#include "registry_internal.h"
+#include "zorel/plugins/common/store_folder.h"
 #include "zorel/common/utf8.h"
 #include "zorel/log/framework_log.h"
 #include "zorel/platform/machine/machine.h"
@@ -104,25 +104,6 @@ std::string HostPath(const std::wstring& windows) {
   if (!machine || machine->paths().toHostPath(windows, host) != 0) return {};
   return host;
 }
-
-}  // namespace
-
-// The result store's folder as a Windows path ending in '\'. A store that
-// still hands over a host folder (starting with '/') is shown through the
-// machine's path mapper here, the one place collect meets it.
-std::wstring WindowsStoreFolder(IResultStore& store) {
-  std::wstring folder = store.GetStoreFolder();
-  if (!folder.empty() && folder.front() == L'/') {
-    platform::IMachine* machine = platform::currentMachine();
-    if (!machine) return {};
-    const std::string narrow = toUtf8(folder);
-    folder = machine->paths().toWindowsPath(narrow);
-  }
-  if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
-  return folder;
-}
-
-namespace {
 
 // Runs reg.exe for the export or query form into `file` (a Windows path).
 std::unique_ptr<CJSONReturn> Export(RegistryHelper& helper, const std::wstring& key,

@@ -5,6 +5,7 @@
 // Linux emulation: one folder (the machine root) holds one emulated Windows
 // machine:
 //   <root>/registry.db     the registry (registry.h)
+//   <root>/eventlog.db     the event logs (eventlog/event_log.h)
 //   <root>/drive_c/        C:\ (Windows, Program Files, ProgramData, Users, ...)
 //   <root>/run/            lock files of named objects (sync.h)
 //   <root>/.zorel-machine  written last at creation: "image=<name>"; a root
@@ -17,8 +18,10 @@
 // Creation happens in a sibling folder that is renamed into place, so an
 // interrupted creation leaves no half machine behind.
 // At every open the machine is started as Windows boots: the HARDWARE keys
-// are written from the host, and System32\reg.exe and regedit.exe are made
-// names for the zorel-wintools host program.
+// are written from the host, System32\reg.exe, regedit.exe, eventcreate.exe
+// and the others are made names for the zorel-wintools host program, and
+// eventcreate's message file is put beside them. A machine made from an
+// image holds the records of the image's eventlog/*.jsonl files.
 
 #include <memory>
 #include <string>
@@ -33,6 +36,7 @@ class IEnvironment;
 class ISpecialFolders;
 class IVersionInfo;
 class ISystemInfo;
+class IEventLog;
 
 class IMachine {
  public:
@@ -45,6 +49,8 @@ class IMachine {
   virtual const ISystemInfo& systemInfo() const = 0;
   // The host folder of the machine root (empty on a real Windows).
   virtual const std::string& hostRoot() const = 0;
+  // The machine's event logs.
+  virtual IEventLog& eventLog() = 0;
 };
 
 struct MachineOpenOptions {
