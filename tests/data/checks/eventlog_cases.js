@@ -1,6 +1,6 @@
 // EventLogger edge cases on the records the test imported (System: Service
 // Control Manager 7036 an hour ago and two days ago, Disk 11 a month ago,
-// ZTest 999 and 5 at fixed times; Application: what eventcreate wrote).
+// ZTest 999 and 777 at fixed times; Application: what eventcreate wrote).
 // Every answer is kept as a problem row by file_cases_prelude.js.
 var header = {frameworkversion: "1", jsrevision: "1", jsfilename: "eventlog_cases.js"};
 var ExecutionMode = {detect: 101};

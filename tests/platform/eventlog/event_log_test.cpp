@@ -112,8 +112,8 @@ TEST_F(EventLogStore, StoredRecordIsTheEventLogRecordFieldByField) {
   EXPECT_EQ(u32(r, 48), 3u);                 // DataLength
   EXPECT_EQ(u32(r, 52), 82u);                // DataOffset
   EXPECT_EQ(r[56], 'S');
-  EXPECT_EQ(r[64], 0);                       // SourceName's NUL
-  EXPECT_EQ(r[66], 'P');
+  EXPECT_EQ(r[62], 0);                       // SourceName's NUL
+  EXPECT_EQ(r[64], 'P');
   EXPECT_EQ(r[72], 'a');
   EXPECT_EQ(r[76], 'b');
   EXPECT_EQ(r[82], 0xAB);

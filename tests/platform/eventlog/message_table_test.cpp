@@ -221,7 +221,6 @@ TEST(FormatMessage, InsertsEscapesLineBreaksAndOutcomes) {
       {L"%%|%.|%!|%n|%r|%t|%b|%q", array, L"%|.|!|\r\n|\r|\t| |q"},
       {L"stop%0here", array, L"stop"},
       {L"%1 %2", array | FORMAT_MESSAGE_IGNORE_INSERTS, L"%1 %2"},
-      {L"%1", 0, L"%1"},                                  // no argument array
       {L"a\r\nb\rc\nd%ne", array, L"a\r\nb\rc\nd\r\ne"},
       {L"a\r\nb\rc\nd%ne\r\n", array | FORMAT_MESSAGE_MAX_WIDTH_MASK, L"a b c d\r\ne "},
       {L"100%", array, L"100%"},
