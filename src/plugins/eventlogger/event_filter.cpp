@@ -70,11 +70,14 @@ bool MatchesMessage(const EventFilter& f, const std::wstring& formatted) {
 }
 
 platform::WinError WalkRecords(const uint8_t* buffer, size_t size,
-                               const std::function<bool(const platform::EventRecordView&)>& visit) {
+                               const std::function<bool(const platform::EventRecordView&)>& visit,
+                               bool withTexts) {
   size_t at = 0;
   while (at < size) {
     platform::EventRecordView view;
-    if (platform::WinError e = platform::readEventLogRecord(buffer + at, size - at, &view)) return e;
+    if (platform::WinError e =
+            platform::readEventLogRecord(buffer + at, size - at, &view, withTexts))
+      return e;
     if (!visit(view)) break;
     at += view.length;  // at least the header: the walk always moves on
   }

@@ -104,15 +104,19 @@ bool CEventLoggerPlugin::Search(
     // ends the reading with 1500 instead of a loop or a read past the end.
     e = eventlogger::WalkRecords(
         buffer.data(), std::min<size_t>(read, buffer.size()),
-        [&](const platform::EventRecordView& record) {
-          if (!eventlogger::MatchesCheapFields(filter, record.fields, now)) return true;
+        [&](const platform::EventRecordView& header) {
+          if (!eventlogger::MatchesCheapFields(filter, header.fields, now)) return true;
+          // Only a record that passed the cheap tests is read whole.
+          platform::EventRecordView record;
+          platform::readEventLogRecord(header.bytes, header.length, &record);
           std::wstring message;
           if (needMessage || !filter.message.empty()) message = formatter.Format(record.fields);
           if (!eventlogger::MatchesMessage(filter, message)) return true;
           any = true;
           stop = !matched(record.fields, message);
           return !stop;
-        });
+        },
+        false);
     if (e != platform::ERROR_SUCCESS) break;
   }
   call.SetError(e);

@@ -86,7 +86,8 @@ std::vector<uint8_t> buildEventLogRecord(uint32_t recordNumber, const EventRecor
   return b;
 }
 
-WinError readEventLogRecord(const uint8_t* r, size_t available, EventRecordView* view) {
+WinError readEventLogRecord(const uint8_t* r, size_t available, EventRecordView* view,
+                            bool withTexts) {
   if (available < kEventLogRecordHeader) return ERROR_EVENTLOG_FILE_CORRUPT;
   const uint32_t length = u32(r);
   // The body ends where the trailing Length begins.
@@ -104,14 +105,16 @@ WinError readEventLogRecord(const uint8_t* r, size_t available, EventRecordView*
     return ERROR_EVENTLOG_FILE_CORRUPT;
   EventRecordFields fields;
   size_t at = kEventLogRecordHeader;
+  const bool texts = view && withTexts;
   if (!readText(r, at, end, view ? &fields.source : nullptr, &at) ||
-      !readText(r, at, end, view ? &fields.computer : nullptr, &at))
+      !readText(r, at, end, texts ? &fields.computer : nullptr, &at))
     return ERROR_EVENTLOG_FILE_CORRUPT;
   at = stringOffset;
+  if (texts) fields.strings.reserve(stringCount);
   for (uint16_t i = 0; i < stringCount; ++i) {
     std::wstring text;
-    if (!readText(r, at, end, view ? &text : nullptr, &at)) return ERROR_EVENTLOG_FILE_CORRUPT;
-    if (view) fields.strings.push_back(std::move(text));
+    if (!readText(r, at, end, texts ? &text : nullptr, &at)) return ERROR_EVENTLOG_FILE_CORRUPT;
+    if (texts) fields.strings.push_back(std::move(text));
   }
   if (!view) return ERROR_SUCCESS;
   fields.timeGenerated = u32(r + 12);
@@ -119,7 +122,8 @@ WinError readEventLogRecord(const uint8_t* r, size_t available, EventRecordView*
   fields.eventId = u32(r + 20);
   fields.type = u16(r + 24);
   fields.category = u16(r + 28);
-  fields.data.assign(r + dataOffset, r + dataOffset + dataLength);
+  if (texts) fields.data.assign(r + dataOffset, r + dataOffset + dataLength);
+  view->bytes = r;
   view->length = length;
   view->recordNumber = u32(r + 8);
   view->fields = std::move(fields);

@@ -13,9 +13,10 @@
 //
 // Several processes: WAL mode, every write one BEGIN IMMEDIATE transaction
 // that numbers its records after the log's last one, and a call waits up to
-// 30 s for another writer. A read is one statement from the handle's
-// position, reset at its end, so a reader never holds a snapshot between
-// calls and never blocks a writer.
+// 30 s for another writer. A handle's reading is one statement from its
+// position that goes on stepping across reads (a WAL reader never blocks a
+// writer); it ends at the end of the log, so a later read starts afresh
+// and sees the records written meanwhile.
 //
 // A file that SQLite cannot read, or a database that is not this store,
 // answers ERROR_EVENTLOG_FILE_CORRUPT on every call and is left exactly as
@@ -91,13 +92,13 @@ struct Connection {
   std::mutex lock;
   std::string path;
   sqlite3* db = nullptr;
-  Statement backwards, forwards, last, insert;
+  Statement last, insert;
 
   // close_v2 waits for the member statements, finalized after this body.
   ~Connection() { sqlite3_close_v2(db); }
 
   void finalizeAll() {
-    for (Statement* s : {&backwards, &forwards, &last, &insert}) {
+    for (Statement* s : {&last, &insert}) {
       sqlite3_finalize(s->stmt);
       s->stmt = nullptr;
     }
@@ -175,9 +176,6 @@ struct Connection {
       Statement* s;
       const char* sql;
     } const all[] = {
-        {&backwards,
-         "SELECT number, record FROM records WHERE log=?1 AND number<?2 ORDER BY number DESC"},
-        {&forwards, "SELECT number, record FROM records WHERE log=?1 AND number>?2 ORDER BY number"},
         {&last, "SELECT max(number) FROM records WHERE log=?1"},
         {&insert, "INSERT INTO records(log, number, record) VALUES(?1, ?2, ?3)"},
     };
@@ -231,10 +229,19 @@ struct Connection {
   }
 };
 
+// A handle keeps its own statement stepping from one read to the next, so
+// a sequential reading is one index seek and then one step per record; the
+// statement (and its snapshot) is reset at the end of the log, on a change
+// of direction, on a seek and when the handle closes, so a later read sees
+// what was written meanwhile.
 class SqliteEventLogHandle final : public IEventLogHandle {
  public:
   SqliteEventLogHandle(std::shared_ptr<Connection> connection, std::wstring log)
       : connection_(std::move(connection)), log_(std::move(log)), key_(toUtf8(log_)) {}
+  ~SqliteEventLogHandle() override {
+    std::lock_guard<std::mutex> guard(connection_->lock);
+    sqlite3_finalize(stmt_);
+  }
 
   WinError read(uint32_t flags, uint32_t offset, uint8_t* buffer, uint32_t size,
                 uint32_t* bytesRead, uint32_t* needed) override {
@@ -251,36 +258,61 @@ class SqliteEventLogHandle final : public IEventLogHandle {
     // A change of direction starts again from the other end, as a fresh
     // handle would.
     if (!position_ || backwards != backwards_) {
+      stop();
       backwards_ = backwards;
       position_ = backwards ? INT64_MAX : 0;
     }
-    if (seek) position_ = backwards ? int64_t{offset} + 1 : int64_t{offset} - 1;
-    sqlite3_stmt* stmt = backwards ? connection_->backwards.stmt : connection_->forwards.stmt;
-    Reset r{stmt};
-    sqlite3_bind_text(stmt, 1, key_.data(), static_cast<int>(key_.size()), SQLITE_STATIC);
-    sqlite3_bind_int64(stmt, 2, *position_);
+    if (seek) {
+      stop();
+      position_ = backwards ? int64_t{offset} + 1 : int64_t{offset} - 1;
+    }
+    if (!stmt_) {
+      const char* sql =
+          backwards_
+              ? "SELECT number, record FROM records WHERE log=?1 AND number<?2 ORDER BY number DESC"
+              : "SELECT number, record FROM records WHERE log=?1 AND number>?2 ORDER BY number";
+      if (sqlite3_prepare_v2(connection_->db, sql, -1, &stmt_, nullptr) != SQLITE_OK) {
+        stop();
+        return ERROR_EVENTLOG_FILE_CORRUPT;
+      }
+      sqlite3_bind_text(stmt_, 1, key_.data(), static_cast<int>(key_.size()), SQLITE_STATIC);
+      sqlite3_bind_int64(stmt_, 2, *position_);
+      onRow_ = false;
+    }
     uint32_t used = 0;
     for (;;) {
-      const int rc = sqlite3_step(stmt);
-      if (rc == SQLITE_DONE) break;
-      if (rc != SQLITE_ROW) return used ? finish(used, bytesRead) : fromSqlite(rc);
-      const auto* record = static_cast<const uint8_t*>(sqlite3_column_blob(stmt, 1));
-      const size_t stored = static_cast<size_t>(sqlite3_column_bytes(stmt, 1));
+      if (!onRow_) {
+        const int rc = sqlite3_step(stmt_);
+        if (rc == SQLITE_DONE) {
+          stop();
+          break;
+        }
+        if (rc != SQLITE_ROW) {
+          stop();
+          return used ? finish(used, bytesRead) : fromSqlite(rc);
+        }
+        onRow_ = true;
+      }
+      const auto* record = static_cast<const uint8_t*>(sqlite3_column_blob(stmt_, 1));
+      const size_t stored = static_cast<size_t>(sqlite3_column_bytes(stmt_, 1));
       // Length must be the stored size exactly; the reader checks the rest.
+      // The position stays before a damaged record: every read answers 1500.
       if (!record || readEventLogRecord(record, stored, nullptr) != ERROR_SUCCESS ||
           (static_cast<uint32_t>(record[0]) | (record[1] << 8) | (record[2] << 16) |
            (static_cast<uint32_t>(record[3]) << 24)) != stored) {
-        if (used) break;  // the records before it first; the next read answers 1500
+        stop();
+        if (used) break;  // the records before it first
         return ERROR_EVENTLOG_FILE_CORRUPT;
       }
       if (stored > size - used) {
-        if (used) break;
+        if (used) break;  // the row waits for the next read
         if (needed) *needed = static_cast<uint32_t>(stored);
         return ERROR_INSUFFICIENT_BUFFER;
       }
       std::memcpy(buffer + used, record, stored);
       used += static_cast<uint32_t>(stored);
-      position_ = sqlite3_column_int64(stmt, 0);
+      position_ = sqlite3_column_int64(stmt_, 0);
+      onRow_ = false;
     }
     if (used == 0) return ERROR_HANDLE_EOF;
     return finish(used, bytesRead);
@@ -293,12 +325,20 @@ class SqliteEventLogHandle final : public IEventLogHandle {
     if (bytesRead) *bytesRead = used;
     return ERROR_SUCCESS;
   }
+  // Ends the statement's reading; the next read starts after position_.
+  void stop() {
+    sqlite3_finalize(stmt_);
+    stmt_ = nullptr;
+    onRow_ = false;
+  }
 
   std::shared_ptr<Connection> connection_;
   std::wstring log_;
   std::string key_;
   std::optional<int64_t> position_;  // number of the last record read
   bool backwards_ = true;
+  sqlite3_stmt* stmt_ = nullptr;  // the reading under way, or null
+  bool onRow_ = false;            // stmt_ stands on a row not yet handed out
 };
 
 class SqliteEventLog final : public IEventLog {

@@ -79,6 +79,7 @@ WinError MessageModule::load(std::wstring_view windowsPath) {
 
 WinError MessageModule::loadHost(const std::string& hostPath) {
   loaded_ = false;
+  found_.clear();
   if (WinError e = file_.open(hostPath)) return e;
   const WinError e = resources_.open(file_.data(), file_.size());
   if (e == ERROR_BAD_FORMAT) return ERROR_BAD_EXE_FORMAT;
@@ -89,6 +90,19 @@ WinError MessageModule::loadHost(const std::string& hostPath) {
 
 WinError MessageModule::findMessage(uint32_t id, uint16_t language, std::wstring* text) const {
   if (!loaded_) return ERROR_RESOURCE_TYPE_NOT_FOUND;
+  const uint64_t key = (uint64_t{language} << 32) | id;
+  if (auto known = found_.find(key); known != found_.end()) {
+    if (known->second.first == ERROR_SUCCESS) *text = known->second.second;
+    return known->second.first;
+  }
+  std::wstring found;
+  const WinError e = lookup(id, language, &found);
+  found_.emplace(key, std::make_pair(e, found));
+  if (e == ERROR_SUCCESS) *text = std::move(found);
+  return e;
+}
+
+WinError MessageModule::lookup(uint32_t id, uint16_t language, std::wstring* text) const {
   const ResourceId type = ResourceId::byNumber(RT_MESSAGETABLE);
   const ResourceId name = ResourceId::byNumber(kMessageTableName);
   ResourceData data;

@@ -66,21 +66,25 @@ std::vector<uint8_t> buildEventLogRecord(uint32_t recordNumber, const EventRecor
 
 // A record read back: its header fields and texts.
 struct EventRecordView {
+  const uint8_t* bytes = nullptr;  // the record itself (in the caller's buffer)
   uint32_t length = 0;
   uint32_t recordNumber = 0;
-  EventRecordFields fields;
+  EventRecordFields fields;  // computer, strings and data only when asked for
 };
 
 // Checks and reads the record at the start of bytes[0, available).
 // RETURNS 0; ERROR_EVENTLOG_FILE_CORRUPT when Length is below the header,
 // past `available` or not repeated at the record's end, the signature is
 // missing, or a name, string, SID or the data lies outside the record.
-// `view` may be null (only the checks).
-WinError readEventLogRecord(const uint8_t* bytes, size_t available, EventRecordView* view);
+// `view` may be null (only the checks); withTexts false leaves its
+// computer, strings and data empty (they are still checked).
+WinError readEventLogRecord(const uint8_t* bytes, size_t available, EventRecordView* view,
+                            bool withTexts = true);
 
 // An open log (OpenEventLogW's handle; CloseEventLog is its destruction).
 // It remembers the last record a sequential read returned, so reads go on
-// from there: each read is one index seek, whatever the log's size.
+// from there: a reading is one index seek and then one step per record,
+// whatever the log's size.
 class IEventLogHandle {
  public:
   virtual ~IEventLogHandle() = default;

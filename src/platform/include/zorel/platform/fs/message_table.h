@@ -19,6 +19,8 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <utility>
 
 #include "zorel/platform/base/win_error.h"
 #include "zorel/platform/fs/pe_resource.h"
@@ -51,9 +53,13 @@ class MessageModule {
   WinError findMessage(uint32_t id, uint16_t language, std::wstring* text) const;
 
  private:
+  WinError lookup(uint32_t id, uint16_t language, std::wstring* text) const;
+
   MappedFile file_;
   PeResources resources_;
   bool loaded_ = false;
+  // Answers already looked up, by language and id: a log repeats its ids.
+  mutable std::unordered_map<uint64_t, std::pair<WinError, std::wstring>> found_;
 };
 
 }  // namespace zorel::platform

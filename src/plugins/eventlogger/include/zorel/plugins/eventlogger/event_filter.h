@@ -51,10 +51,12 @@ bool MatchesMessage(const EventFilter& filter, const std::wstring& formatted);
 // checked before it is read (platform::readEventLogRecord): Length below
 // the header, past the bytes left or not repeated at its end, or an offset
 // outside it ends the walk with ERROR_EVENTLOG_FILE_CORRUPT. `visit`
-// returns false to stop early.
+// returns false to stop early. Without `withTexts` the views hold the header
+// and the source only (readEventLogRecord reads the rest from view.bytes).
 // RETURNS 0; 1500.
 platform::WinError WalkRecords(const uint8_t* buffer, size_t size,
-                               const std::function<bool(const platform::EventRecordView&)>& visit);
+                               const std::function<bool(const platform::EventRecordView&)>& visit,
+                               bool withTexts = true);
 
 // The formatted message as the CSV and the filter use it: line feeds,
 // carriage returns and commas become blanks.
