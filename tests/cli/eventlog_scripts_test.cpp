@@ -298,3 +298,18 @@ TEST_F(EventLogScripts, DamagedStoresAnswer1500AndCollectNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// The example for script authors, after the eventcreate line its header
+// shows: the search finds the record, the collection succeeds.
+TEST_F(EventLogScripts, ExampleScriptFindsWhatEventCreateWrote) {
+  ASSERT_EQ(EventCreate("/T ERROR /ID 42 /D 'Setup could not reach its server' /SO DemoSetup").status, 0);
+  const CheckRun run = Check("--script '" ZOREL_SOURCE_DIR "/examples/checks/events.js' --store '" +
+                             store_ + "' --offline --stages 101");
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_EQ(Query("select PROBLEM_ID, STAGE_ID, STATUS from PROBLEM_STATUS_TABLE order by PROBLEM_ID"),
+            (Rows{{"1", "101", "3"}, {"2", "101", "1"}}));
+}
+
+}  // namespace
