@@ -41,10 +41,16 @@ void LogError(const wchar_t* message) {
   FrameworkLog::Instance().Write(LogLevel::Error, L"%s", message);
 }
 
-// Records the filter's inputs; a call without any records "{}".
-void RecordInputs(PluginCall& call, const EventFilter& filter) {
+// The call's filter with its inputs recorded (a call without any records
+// "{}"); false, with 87, when none is set. A type that is not a 16-bit
+// number throws out of the whole call here.
+bool TakeFilter(PluginCall& call, const StackFrame& args, EventFilter* filter) {
+  *filter = eventlogger::BuildFilter(args);
   call.UsesInputs();
-  for (const auto& [name, value] : filter.inputs) call.Input(name, value);
+  for (const auto& [name, value] : filter->inputs) call.Input(name, value);
+  if (filter->IsSet()) return true;
+  call.ArgumentError(pe::kInvalidParameter, L"Invalid Parameters.");
+  return false;
 }
 
 }  // namespace
@@ -126,13 +132,8 @@ bool CEventLoggerPlugin::Search(
 std::unique_ptr<CJSONReturn> CEventLoggerPlugin::IsEventPresent(StackFrame& args) {
   PluginCall call = BeginCall(__func__, errorcode_);
   auto result = std::make_unique<CJSONReturn>();
-  // A type that is not a 16-bit number fails the whole call here.
-  const EventFilter filter = eventlogger::BuildFilter(args);
-  RecordInputs(call, filter);
-  if (!filter.IsSet()) {
-    call.ArgumentError(pe::kInvalidParameter, L"Invalid Parameters.");
-    return call.Finish(std::move(result));
-  }
+  EventFilter filter;
+  if (!TakeFilter(call, args, &filter)) return call.Finish(std::move(result));
   call.Run(
       [&] {
         result->returnValue =
@@ -147,12 +148,8 @@ std::unique_ptr<CJSONReturn> CEventLoggerPlugin::IsEventPresent(StackFrame& args
 std::unique_ptr<CJSONReturn> CEventLoggerPlugin::CollectEvent(StackFrame& args) {
   PluginCall call = BeginCall(__func__, errorcode_);
   auto result = std::make_unique<CJSONReturn>();
-  const EventFilter filter = eventlogger::BuildFilter(args);
-  RecordInputs(call, filter);
-  if (!filter.IsSet()) {
-    call.ArgumentError(pe::kInvalidParameter, L"Invalid Parameters.");
-    return call.Finish(std::move(result));
-  }
+  EventFilter filter;
+  if (!TakeFilter(call, args, &filter)) return call.Finish(std::move(result));
   IResultStore* store = GetResultStore();
   std::wstring folder;
   call.Run(
