@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <fstream>
 
 #include "../machine/temp_machine.h"
@@ -312,6 +313,49 @@ TEST_F(EventLogStore, WriterInAnotherProcessBesideABackwardsReader) {
   for (size_t i = 1; i < numbers.size(); ++i) ASSERT_EQ(numbers[i], numbers[i - 1] - 1);
   EXPECT_EQ(numbers.back(), 1u);
   EXPECT_EQ(ReadAll(*Open(L"System"), EVENTLOG_FORWARDS_READ, &end).size(), 2300u);
+}
+
+}  // namespace
+
+namespace {
+
+// An image's eventlog/*.jsonl files are imported in name order when a
+// machine is made from it; a bad line makes no machine at all.
+TEST(EventLogImage, FixturesAreImportedInNameOrderOrNotAtAll) {
+  char pattern[] = "/tmp/zorel-evimage-XXXXXX";
+  const std::string base = ::mkdtemp(pattern);
+  const std::string images = base + "/images";
+  std::filesystem::create_directories(images + "/ev/eventlog");
+  std::filesystem::create_directory_symlink(ZOREL_SOURCE_DIR "/machines/default", images + "/default");
+  Write(images + "/ev/eventlog/b.jsonl", R"({"log":"System","source":"B","id":2})" "\n");
+  Write(images + "/ev/eventlog/a.jsonl", R"({"log":"System","source":"A","id":1})" "\n");
+  const char* old = std::getenv("ZOREL_IMAGES");
+  const std::string saved = old ? old : "";
+  ::setenv("ZOREL_IMAGES", images.c_str(), 1);
+  std::wstring message;
+  EXPECT_EQ(initMachine(base + "/m1", L"ev", nullptr, &message), 0);
+  std::unique_ptr<IMachine> m;
+  ASSERT_EQ(openMachine(base + "/m1", {}, &m), 0);
+  std::unique_ptr<IEventLogHandle> h;
+  ASSERT_EQ(m->eventLog().open(L"System", &h), 0);
+  std::vector<uint8_t> buffer(4096);
+  uint32_t read = 0, needed = 0;
+  ASSERT_EQ(h->read(EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ, 0, buffer.data(), 4096, &read,
+                    &needed), 0);
+  EventRecordView first;
+  ASSERT_EQ(readEventLogRecord(buffer.data(), read, &first), 0);
+  EXPECT_EQ(first.fields.source, L"A");
+  EXPECT_FALSE(first.fields.computer.empty());  // the image's COMPUTERNAME
+  h.reset();
+  m.reset();
+
+  Write(images + "/ev/eventlog/c.jsonl", "{\"log\":\"System\"}\n");
+  EXPECT_NE(initMachine(base + "/m2", L"ev", nullptr, &message), 0);
+  EXPECT_NE(message.find(L"c.jsonl:1: \"source\""), std::wstring::npos);
+  EXPECT_FALSE(machineIsInitialised(base + "/m2"));
+  if (old) ::setenv("ZOREL_IMAGES", saved.c_str(), 1);
+  else ::unsetenv("ZOREL_IMAGES");
+  std::filesystem::remove_all(base);
 }
 
 }  // namespace
