@@ -74,8 +74,9 @@ struct EventRecordView {
 
 // Checks and reads the record at the start of bytes[0, available).
 // RETURNS 0; ERROR_EVENTLOG_FILE_CORRUPT when Length is below the header,
-// past `available` or not repeated at the record's end, the signature is
-// missing, or a name, string, SID or the data lies outside the record.
+// past `available`, not a multiple of 4 or not repeated at the record's
+// end, the signature is missing, or a name, string, SID or the data lies
+// outside the record.
 // `view` may be null (only the checks); withTexts false leaves its
 // computer, strings and data empty (they are still checked).
 WinError readEventLogRecord(const uint8_t* bytes, size_t available, EventRecordView* view,
