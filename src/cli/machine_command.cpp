@@ -1,11 +1,14 @@
 // zorel machine init [--image NAME] | reset [--image NAME] | info
 //              | regacl KEY [--grant|--deny ACCOUNT:RIGHTS [--inherit]] [--revoke ACCOUNT]
+//              | eventlog import FILE
 //
 // init creates the machine root from an image unless it holds a machine;
 // reset replaces it with a fresh one; info describes it (creating it from
 // the default image first, like any other use of the machine); regacl
 // prints a registry key's DACL (its own entries, then the inherited ones)
-// and changes its own entries by SetEntriesInAclW's rules.
+// and changes its own entries by SetEntriesInAclW's rules; eventlog import
+// appends the records of a JSON-lines file (eventlog/event_import.h) in one
+// transaction, or none of them.
 
 
 #include <cstdio>
@@ -13,6 +16,7 @@
 
 #include "commands.h"
 #include "zorel/common/utf8.h"
+#include "zorel/platform/eventlog/event_import.h"
 #include "zorel/platform/machine/environment.h"
 #include "zorel/platform/base/error_message.h"
 #include "zorel/platform/machine/accounts.h"
@@ -91,8 +95,33 @@ int usage() {
   std::fprintf(stderr,
                "usage: zorel machine init [--image NAME] | reset [--image NAME] | info\n"
                "       zorel machine regacl KEY [--grant|--deny ACCOUNT:read|write|full|0xMASK "
-               "[--inherit]] [--revoke ACCOUNT]\n");
+               "[--inherit]] [--revoke ACCOUNT]\n"
+               "       zorel machine eventlog import FILE.jsonl\n");
   return 1;
+}
+
+// zorel machine eventlog import FILE: "FILE:LINE: reason" and exit 1 on a
+// bad line, nothing imported.
+int runEventlog(const Args& args) {
+  if (args.size() != 3 || args[1] != "import") return usage();
+  const std::string root = machineRootFromEnvironment();
+  std::wstring message;
+  std::unique_ptr<IMachine> machine;
+  if (openMachine(root, MachineOpenOptions{}, &machine, &message) != ERROR_SUCCESS) {
+    std::fprintf(stderr, "zorel machine eventlog: %s\n", toUtf8(message).c_str());
+    return 1;
+  }
+  std::wstring computer;
+  machine->environment().getVariable(L"COMPUTERNAME", computer);
+  size_t count = 0;
+  std::string why;
+  if (importEventLines(machine->eventLog(), args[2], args[2], computer, &count, &why) !=
+      ERROR_SUCCESS) {
+    std::fprintf(stderr, "%s\n", why.c_str());
+    return 1;
+  }
+  std::printf("Imported %zu record%s from %s\n", count, count == 1 ? "" : "s", args[2].c_str());
+  return 0;
 }
 
 // "CI,OI" for the inheritance flags set, "-" for none.
@@ -224,6 +253,7 @@ int runMachine(const Args& args) {
   if (args.empty()) return usage();
   const std::string& verb = args[0];
   if (verb == "regacl") return runRegacl(args);
+  if (verb == "eventlog") return runEventlog(args);
   std::wstring image = L"default";
   for (size_t i = 1; i < args.size(); ++i) {
     if (args[i] == "--image" && i + 1 < args.size()) {

@@ -26,12 +26,13 @@ const Command kCommands[] = {
     {"seal", "IN OUT [--value N]", "seal a file into the container format",
      "  --value N  the header's value field, decimal or 0x hexadecimal (default 1)\n", runSeal},
     {"unseal", "IN OUT", "verify and open a sealed container", nullptr, runUnseal},
-    {"machine", "init [--image NAME] | reset [--image NAME] | info",
-     "create, reset or describe the emulated Windows machine",
-     "  init          create the machine ($ZOREL_MACHINE) unless it exists\n"
-     "  reset         replace it with a fresh one\n"
-     "  info          describe it\n"
-     "  --image NAME  the image to create it from (machines/NAME; default: default)\n",
+    {"machine", "init [--image NAME] | reset [--image NAME] | info | eventlog import FILE",
+     "create, reset or describe the emulated Windows machine, add event records",
+     "  init                  create the machine ($ZOREL_MACHINE) unless it exists\n"
+     "  reset                 replace it with a fresh one\n"
+     "  info                  describe it\n"
+     "  eventlog import FILE  append the event records of a JSON-lines file (README)\n"
+     "  --image NAME          the image to create it from (machines/NAME; default: default)\n",
      runMachine},
     {"check",
      "[--script FILE.js | --sealed FILE.enc] [--stages L] [--problems L] [--store DIR] "

@@ -6,6 +6,7 @@
 #include "zorel/framework/plugin_table.h"
 
 #include "zorel/plugins/com/com.h"
+#include "zorel/plugins/eventlogger/eventlogger.h"
 #include "zorel/plugins/file/file.h"
 #include "zorel/plugins/network/network.h"
 #include "zorel/plugins/os/os.h"
@@ -34,7 +35,7 @@ const std::vector<PluginRegistration>& DefaultPluginTable() {
       {"Products", CreateProductsPlugin},     // plugins\win\env\Products
       {"System", CreateSystemPlugin},         // plugins\win\env\System
       {"COM", CreateComPlugin},               // plugins\win\Com
-      {"EventLogger", CreateBareDispatcher},  // plugins\win\EventLogger
+      {"EventLogger", CreateEventLoggerPlugin},  // plugins\win\EventLogger
       {"File", CreateFilePlugin},             // plugins\win\File
       {"Process", CreateProcessPlugin},       // plugins\win\ProcessAPI
       {"Registry", CreateRegistryPlugin},     // plugins\win\Registry

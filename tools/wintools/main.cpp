@@ -1,7 +1,9 @@
 // zorel-wintools: dispatches on the program name (argv[0]'s file name, any
 // case, with or without ".exe"), or on the first argument when started as
 // zorel-wintools itself ("zorel-wintools reg query ..."). Tools: reg,
-// regedit, cmd, regsvr32, svchost.
+// regedit, cmd, regsvr32, svchost, eventcreate. "zorel-wintools
+// --write-message-file PATH" writes eventcreate's message file (the build's
+// step).
 
 #include <cstdio>
 #include <cwctype>
@@ -33,7 +35,8 @@ std::wstring toolName(const std::wstring& path, bool* in32bitFolder) {
 
 int usage() {
   zorel::wintools::err(
-      L"usage: zorel-wintools TOOL [ARGUMENTS]\nTools: reg, regedit, cmd, regsvr32, svchost\n");
+      L"usage: zorel-wintools TOOL [ARGUMENTS]\nTools: reg, regedit, cmd, regsvr32, svchost, "
+      L"eventcreate\n");
   return 1;
 }
 
@@ -46,6 +49,8 @@ int main(int argc, char** argv) {
   std::wstring tool = toolName(zorel::fromUtf8(argc > 0 ? argv[0] : ""), &g_started32);
   if (tool == L"zorel-wintools") {
     if (args.empty()) return usage();
+    if (args.size() == 2 && args[0] == L"--write-message-file")
+      return writeMessageFile(zorel::toUtf8(args[1]));
     tool = toolName(args.front(), &g_started32);
     args.erase(args.begin());
   }
@@ -55,6 +60,7 @@ int main(int argc, char** argv) {
   else if (tool == L"cmd") code = cmdMain(args);
   else if (tool == L"regsvr32") code = regsvr32Main(args);
   else if (tool == L"svchost") code = svchostMain(args);
+  else if (tool == L"eventcreate") code = eventcreateMain(args);
   else code = usage();
   // The whole 32-bit code reaches a starter that waits for it (cmd's 9009).
   zorel::platform::exitProcess(static_cast<uint32_t>(code));

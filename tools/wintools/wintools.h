@@ -35,5 +35,10 @@ int regeditMain(const Args& args);
 int cmdMain(const Args& args);
 int regsvr32Main(const Args& args);
 int svchostMain(const Args& args);
+int eventcreateMain(const Args& args);
+
+// Writes eventcreate's message file (message_file.cpp) to a host path; the
+// build runs it. RETURNS the exit code.
+int writeMessageFile(const std::string& path);
 
 }  // namespace zorel::wintools

@@ -19,7 +19,7 @@
 #include <filesystem>
 #include <map>
 
-#include "registry_internal.h"
+#include "zorel/plugins/common/store_folder.h"
 #include "zorel/common/utf8.h"
 #include "zorel/log/framework_log.h"
 #include "zorel/platform/machine/machine.h"

@@ -26,7 +26,7 @@
 #include "zorel/plugins/common/plugin_call.h"
 #include "zorel/plugins/file/file.h"
 #include "zorel/plugins/registry/registry.h"
-#include "registry_internal.h"
+#include "zorel/plugins/common/store_folder.h"
 #include "zorel/store/result_store_interface.h"
 
 namespace zorel {

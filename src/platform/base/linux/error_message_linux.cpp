@@ -95,6 +95,7 @@ const Message kWin32Messages[] = {
     {1332, L"No mapping between account names and security IDs was done."},
     {1359, L"An internal error occurred."},
     {1460, L"This operation returned because the timeout period expired."},
+    {1500, L"The event log file is corrupted."},
     {1722, L"The RPC server is unavailable."},
     {1813, L"The specified resource type cannot be found in the image file."},
     {1814, L"The specified resource name cannot be found in the image file."},

@@ -183,6 +183,17 @@ WinError PeResources::names(const ResourceId& type, std::vector<ResourceId>* nam
 
 WinError PeResources::find(const ResourceId& type, const ResourceId* name,
                            const std::vector<uint16_t>& languages, ResourceData* out) const {
+  return lookup(type, name, languages, true, out);
+}
+
+WinError PeResources::findExact(const ResourceId& type, const ResourceId* name,
+                                const std::vector<uint16_t>& languages, ResourceData* out) const {
+  return lookup(type, name, languages, false, out);
+}
+
+WinError PeResources::lookup(const ResourceId& type, const ResourceId* name,
+                             const std::vector<uint16_t>& languages, bool anyLanguage,
+                             ResourceData* out) const {
   *out = ResourceData{};
   // Type, then name, then language; each level must be a subdirectory but
   // the last, which must be a data entry.
@@ -200,6 +211,7 @@ WinError PeResources::find(const ResourceId& type, const ResourceId* name,
       break;
     }
   }
+  if (!found && !anyLanguage) return ERROR_RESOURCE_LANG_NOT_FOUND;
   if (!found && !findEntry(languageDirectory, nullptr, &langEntry))
     return ERROR_RESOURCE_DATA_NOT_FOUND;
   if (langEntry & kHighBit) return ERROR_RESOURCE_DATA_NOT_FOUND;

@@ -7,6 +7,9 @@
 
 #include "machine/linux/machine_image_linux.h"
 #include "zorel/common/utf8.h"
+#include "zorel/platform/eventlog/event_import.h"
+#include "zorel/platform/eventlog/event_log.h"
+#include "zorel/platform/machine/environment.h"
 #include "zorel/platform/machine/paths.h"
 #include "zorel/platform/registry/reg_file.h"
 #include "zorel/platform/registry/registry.h"
@@ -22,6 +25,8 @@ std::string trim(const std::string& s) {
   const size_t e = s.find_last_not_of(" \t\r\n");
   return s.substr(b, e - b + 1);
 }
+
+WinError applyRegFiles(const std::string& dir, const std::string& imageDir, std::wstring* message);
 
 WinError applyTree(const std::string& dir, const std::string& treeFile, std::wstring* message) {
   std::ifstream in(treeFile);
@@ -58,10 +63,45 @@ WinError applyTree(const std::string& dir, const std::string& treeFile, std::wst
   return ERROR_SUCCESS;
 }
 
+// Imports the image's eventlog/*.jsonl in name order, each file whole or
+// not at all; the computer name is the machine's as the .reg files left it.
+WinError importImageEvents(const std::string& dir, const std::string& imageDir,
+                           std::wstring* message) {
+  std::vector<std::string> files;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(imageDir + "/eventlog", ec))
+    if (entry.path().extension() == ".jsonl") files.push_back(entry.path().string());
+  if (files.empty()) return ERROR_SUCCESS;
+  std::sort(files.begin(), files.end());
+  std::unique_ptr<IRegistry> registry;
+  if (WinError e = openRegistry(dir + "/registry.db", RegistryOptions{}, &registry)) {
+    if (message) *message = L"cannot open the registry in " + fromUtf8(dir);
+    return e;
+  }
+  std::wstring computer;
+  createEnvironment(*registry)->getVariable(L"COMPUTERNAME", computer);
+  std::unique_ptr<IEventLog> log = openEventLogStore(dir + "/eventlog.db", *registry);
+  for (const std::string& file : files) {
+    std::string why;
+    if (WinError e = importEventLines(*log, file, file, computer, nullptr, &why)) {
+      if (message) *message = fromUtf8(why);
+      return e;
+    }
+  }
+  return ERROR_SUCCESS;
+}
+
 }  // namespace
 
 WinError applyImage(const std::string& dir, const std::string& imageDir, std::wstring* message) {
   if (WinError e = applyTree(dir, imageDir + "/tree.txt", message)) return e;
+  if (WinError e = applyRegFiles(dir, imageDir, message)) return e;
+  return importImageEvents(dir, imageDir, message);
+}
+
+namespace {
+
+WinError applyRegFiles(const std::string& dir, const std::string& imageDir, std::wstring* message) {
 
   std::vector<std::string> regFiles;
   std::error_code ec;
@@ -93,4 +133,5 @@ WinError applyImage(const std::string& dir, const std::string& imageDir, std::ws
   return ERROR_SUCCESS;
 }
 
+}  // namespace
 }  // namespace zorel::platform::detail

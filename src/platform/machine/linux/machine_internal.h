@@ -24,10 +24,16 @@ std::string hostFallbackTempFolder();
 // environment.
 WinError startMachine(IRegistry& registry, const ISystemInfo& system);
 
-// Makes reg.exe, regedit.exe, cmd.exe and regsvr32.exe in System32 and
-// SysWOW64, and regedit.exe in the Windows folder, names (symbolic links)
-// for the zorel-wintools host program; leaves them alone when it cannot be
-// found.
+// The message file eventcreate registers its sources with: a PE data file
+// whose message table formats every id from 1 to 1000 as "%1". The build
+// generates it beside zorel-wintools.
+inline constexpr const char* kEventCreateMessageFile = "eventcreate_msg.dll";
+
+// Makes reg.exe, regedit.exe, cmd.exe, regsvr32.exe and eventcreate.exe in
+// System32 and SysWOW64, and regedit.exe in the Windows folder, names
+// (symbolic links) for the zorel-wintools host program, and copies the
+// message file beside it into System32; leaves them alone when it cannot
+// be found.
 void linkSystemTools(const std::string& machineRoot);
 
 // Copies what the program's installer leaves on a machine (the sealed check

@@ -16,6 +16,7 @@
 #include "machine/linux/machine_image_linux.h"
 #include "machine/linux/machine_internal.h"
 #include "zorel/common/utf8.h"
+#include "zorel/platform/eventlog/event_log.h"
 #include "zorel/platform/machine/environment.h"
 #include "zorel/platform/machine/machine.h"
 #include "zorel/platform/machine/paths.h"
@@ -134,6 +135,7 @@ class Machine final : public IMachine {
     folders_ = createSpecialFolders(*registry_, *environment_);
     version_ = createVersionInfo(*registry_);
     system_ = createSystemInfo(paths_);
+    eventLog_ = openEventLogStore(root_ + "/eventlog.db", *registry_);
   }
   IRegistry& registry() override { return *registry_; }
   const IPathMapper& paths() const override { return *paths_; }
@@ -142,6 +144,7 @@ class Machine final : public IMachine {
   const IVersionInfo& versionInfo() const override { return *version_; }
   const ISystemInfo& systemInfo() const override { return *system_; }
   const std::string& hostRoot() const override { return root_; }
+  IEventLog& eventLog() override { return *eventLog_; }
 
  private:
   std::string root_;
@@ -151,6 +154,7 @@ class Machine final : public IMachine {
   std::unique_ptr<ISpecialFolders> folders_;
   std::unique_ptr<IVersionInfo> version_;
   std::unique_ptr<ISystemInfo> system_;
+  std::unique_ptr<IEventLog> eventLog_;
 };
 
 std::mutex gCurrentLock;

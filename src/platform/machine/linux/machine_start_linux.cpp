@@ -1,7 +1,8 @@
 // What a machine does at every start: the boot-time registry values from
-// the host and the system programs that stand for our host tool (reg,
-// regedit, cmd and regsvr32 in System32 and SysWOW64, regedit in the
-// Windows folder, svchost in System32). No service starts with the machine.
+// the host, the system programs that stand for our host tool (reg,
+// regedit, cmd, regsvr32 and eventcreate in System32 and SysWOW64, regedit
+// in the Windows folder, svchost in System32) and eventcreate's message
+// file in System32. No service starts with the machine.
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -72,6 +73,23 @@ void linkTool(const std::string& tool, const fs::path& folder, const char* name)
   if (!ec) fs::rename(tmp, link, ec);
 }
 
+// Copies source to target unless target already holds a file of its size;
+// through a temporary name, so a concurrent start never sees half a file.
+void placeFile(const fs::path& source, const fs::path& target) {
+  std::error_code ec;
+  const auto size = fs::file_size(source, ec);
+  if (ec) return;
+  const auto present = fs::file_size(target, ec);
+  if (!ec && present == size) return;
+  if (fs::exists(fs::symlink_status(target, ec)) && !fs::is_regular_file(fs::symlink_status(target, ec)))
+    return;
+  const fs::path tmp = target.parent_path() /
+                       ("." + target.filename().string() + "." + std::to_string(::getpid()));
+  fs::copy_file(source, tmp, fs::copy_options::overwrite_existing, ec);
+  if (!ec) fs::rename(tmp, target, ec);
+  if (ec) fs::remove(tmp, ec);
+}
+
 }  // namespace
 
 void linkSystemTools(const std::string& machineRoot) {
@@ -80,7 +98,8 @@ void linkSystemTools(const std::string& machineRoot) {
   auto mapper = createPathMapper(machineRoot);
   // The SysWOW64 copies are the 32-bit tools: the multi-call program sees
   // the folder it was started from and works in the 32-bit view.
-  static const char* const kSystemTools[] = {"reg.exe", "regedit.exe", "cmd.exe", "regsvr32.exe"};
+  static const char* const kSystemTools[] = {"reg.exe", "regedit.exe", "cmd.exe", "regsvr32.exe",
+                                             "eventcreate.exe"};
   for (const wchar_t* folder : {L"C:\\Windows\\System32", L"C:\\Windows\\SysWOW64"}) {
     std::string host;
     if (mapper->toHostPath(folder, host) != 0) continue;
@@ -91,6 +110,9 @@ void linkSystemTools(const std::string& machineRoot) {
     linkTool(tool, system32, "svchost.exe");
   std::string windows;
   if (mapper->toHostPath(L"C:\\Windows", windows) == 0) linkTool(tool, windows, "regedit.exe");
+  // The message file the build generates beside the tool.
+  const fs::path messages = fs::path(tool).parent_path() / kEventCreateMessageFile;
+  if (!system32.empty()) placeFile(messages, fs::path(system32) / kEventCreateMessageFile);
 }
 
 }  // namespace zorel::platform::detail

@@ -29,6 +29,7 @@ namespace zorel::platform {
 inline constexpr WinError ERROR_RESOURCE_DATA_NOT_FOUND = 1812;
 inline constexpr WinError ERROR_RESOURCE_TYPE_NOT_FOUND = 1813;
 inline constexpr WinError ERROR_RESOURCE_NAME_NOT_FOUND = 1814;
+inline constexpr WinError ERROR_RESOURCE_LANG_NOT_FOUND = 1815;
 
 // IMAGE_FILE_HEADER.Machine values.
 inline constexpr uint16_t IMAGE_FILE_MACHINE_I386 = 0x014C;
@@ -83,6 +84,11 @@ class PeResources {
   // ERROR_INVALID_DATA for data outside the image.
   WinError find(const ResourceId& type, const ResourceId* name,
                 const std::vector<uint16_t>& languages, ResourceData* out) const;
+  // FindResourceExW with a language list and no fallback: the first of
+  // `languages` the image has, else ERROR_RESOURCE_LANG_NOT_FOUND; the
+  // other answers as find.
+  WinError findExact(const ResourceId& type, const ResourceId* name,
+                     const std::vector<uint16_t>& languages, ResourceData* out) const;
 
  private:
   struct Section {
@@ -93,6 +99,9 @@ class PeResources {
   // null); false when there is none.
   bool findEntry(size_t directory, const ResourceId* id, uint32_t* target) const;
   std::wstring entryName(uint32_t nameField) const;
+  WinError lookup(const ResourceId& type, const ResourceId* name,
+                  const std::vector<uint16_t>& languages, bool anyLanguage,
+                  ResourceData* out) const;
 
   const uint8_t* image_ = nullptr;
   size_t size_ = 0;

@@ -5,6 +5,7 @@
 // Linux emulation: one folder (the machine root) holds one emulated Windows
 // machine:
 //   <root>/registry.db     the registry (registry.h)
+//   <root>/eventlog.db     the event logs (eventlog/event_log.h)
 //   <root>/drive_c/        C:\ (Windows, Program Files, ProgramData, Users, ...)
 //   <root>/run/            lock files of named objects (sync.h)
 //   <root>/services/       run state of the services (service_manager.h)
@@ -18,9 +19,11 @@
 // Creation happens in a sibling folder that is renamed into place, so an
 // interrupted creation leaves no half machine behind.
 // At every open the machine is started as Windows boots: the HARDWARE keys
-// are written from the host, and System32\reg.exe, regedit.exe and
-// svchost.exe are made names for the zorel-wintools host program. No
-// service starts with the machine.
+// are written from the host, System32\reg.exe, regedit.exe, eventcreate.exe,
+// svchost.exe and the others are made names for the zorel-wintools host
+// program, and eventcreate's message file is put beside them. No service
+// starts with the machine. A machine made from an image holds the records
+// of the image's eventlog/*.jsonl files.
 
 #include <memory>
 #include <string>
@@ -35,6 +38,7 @@ class IEnvironment;
 class ISpecialFolders;
 class IVersionInfo;
 class ISystemInfo;
+class IEventLog;
 
 class IMachine {
  public:
@@ -47,6 +51,8 @@ class IMachine {
   virtual const ISystemInfo& systemInfo() const = 0;
   // The host folder of the machine root (empty on a real Windows).
   virtual const std::string& hostRoot() const = 0;
+  // The machine's event logs.
+  virtual IEventLog& eventLog() = 0;
 };
 
 struct MachineOpenOptions {

@@ -69,6 +69,9 @@ class PluginCall {
   // A failure without a log line (the caller logs what it needs).
   void SetError(int32_t code) { errorCode_ = code; }
   int32_t ErrorCode() const { return errorCode_; }
+  // The operation record; after Finish, with a store, its row holds the ID
+  // the store gave it (a collection row refers to it).
+  const OperationStore& Record() const { return record_; }
   bool Succeeded() const { return errorCode_ == 0; }
   // Records EXECUTION_STATUS as given instead of (error code == 0), for a
   // method whose negative answer with code 0 is recorded as not executed.
