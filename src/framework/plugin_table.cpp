@@ -11,6 +11,7 @@
 #include "zorel/plugins/os/os.h"
 #include "zorel/plugins/products/products.h"
 #include "zorel/plugins/registry/registry.h"
+#include "zorel/plugins/scriptengine/scriptengine.h"
 #include "zorel/plugins/system/system.h"
 
 #include <memory>
@@ -37,7 +38,7 @@ const std::vector<PluginRegistration>& DefaultPluginTable() {
       {"Process", CreateBareDispatcher},      // plugins\win\ProcessAPI
       {"Registry", CreateRegistryPlugin},     // plugins\win\Registry
       {"Service", CreateBareDispatcher},      // plugins\win\Service
-      {"ScriptEngine", CreateBareDispatcher}, // plugins\win\ScriptEngine
+      {"ScriptEngine", CreateScriptEnginePlugin},  // plugins\win\ScriptEngine
   };
   return table;
 }

@@ -37,7 +37,7 @@ void PluginCall::Complete() {
   if (finished_) return;
   finished_ = true;
   record_.Finish(hasInputs_ ? inputs_.Text() : std::wstring(), errorCode_ == 0 ? 1 : 0,
-                 errorCode_);
+                 recordCode_.value_or(errorCode_));
   if (store_) store_->Insert(record_.Table());
 }
 

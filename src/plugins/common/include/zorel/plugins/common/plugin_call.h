@@ -19,6 +19,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -70,6 +71,9 @@ class PluginCall {
   void SetError(int32_t code) { errorCode_ = code; }
   int32_t ErrorCode() const { return errorCode_; }
   bool Succeeded() const { return errorCode_ == 0; }
+  // The operation record carries `code` (and its message) in place of the
+  // method's error code, which the script still gets.
+  void RecordCode(int32_t code) { recordCode_ = code; }
 
   // Runs `work` inside a catch-all. An exception sets `exceptionCode` and
   // logs `exceptionMessage` at error level; false then.
@@ -105,6 +109,7 @@ class PluginCall {
   size_t nextKey_ = 0;                                // the key of the next Input(value)
   bool hasInputs_ = false;
   bool finished_ = false;
+  std::optional<int32_t> recordCode_;
 };
 
 }  // namespace zorel
