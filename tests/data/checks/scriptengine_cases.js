@@ -55,8 +55,6 @@ var Problems = {
       ask("emptyscript", se, "executeScript", "");
       ask("nolanguage", engine(""), "executeScript", GOOD);
       ask("rename", se, "executeScript", "function Other() { return true; }", "Other");
-      note("rename.property", se.functionname);
-      note("errorcode.property", String(se.errorcode));
       ask("quotes", se, "executeScript", "function Other() { return 'x' === 'x'; }");
     }
   }
