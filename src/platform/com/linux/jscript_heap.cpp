@@ -97,7 +97,7 @@ duk_ret_t ReadError(duk_context* ctx, void* udata) {
     duk_pop(ctx);
   }
   read->text = duk_safe_to_lstring(ctx, -1, &read->length);
-  return 0;
+  return 1;  // the text, which must stay on the stack while it is read
 }
 
 void FillError(duk_context* ctx, HeapError* error) {
@@ -106,13 +106,14 @@ void FillError(duk_context* ctx, HeapError* error) {
   // The value to describe is at the top; the call leaves it there.
   duk_dup_top(ctx);
   if (duk_safe_call(ctx, ReadError, &read, 1, 1) == DUK_EXEC_SUCCESS) {
-    duk_pop(ctx);
     try {
       error->text = read.text ? Cesu8ToWide(std::string_view(read.text, read.length)) : L"Error";
     } catch (...) {
       error->text.clear();
     }
-    error->line = read.line >= 1 && read.line < 4294967296.0 ? static_cast<uint32_t>(read.line) : 0;
+    duk_pop(ctx);
+    error->line =
+        read.line >= 1 && read.line < 4294967296.0 ? static_cast<std::uint32_t>(read.line) : 0;
   } else {
     duk_pop(ctx);
     error->text = L"Error";
@@ -133,7 +134,7 @@ bool detail::protectedCall(duk_context* ctx, Work work, void* data, HeapError* e
   if (!ok) FillError(ctx, error);
   if (ok && call.cppFailure) {
     ok = false;
-    if (error) error->text = L"Out of memory", error->line = 0;
+    if (error) *error = HeapError{L"Out of memory", 0};
   }
   duk_set_top(ctx, top);
   return ok;
