@@ -13,6 +13,7 @@
 #include "zorel/plugins/process/process.h"
 #include "zorel/plugins/products/products.h"
 #include "zorel/plugins/registry/registry.h"
+#include "zorel/plugins/scriptengine/scriptengine.h"
 #include "zorel/plugins/service/service.h"
 #include "zorel/plugins/system/system.h"
 
@@ -40,7 +41,7 @@ const std::vector<PluginRegistration>& DefaultPluginTable() {
       {"Process", CreateProcessPlugin},       // plugins\win\ProcessAPI
       {"Registry", CreateRegistryPlugin},     // plugins\win\Registry
       {"Service", CreateServicePlugin},       // plugins\win\Service
-      {"ScriptEngine", CreateBareDispatcher}, // plugins\win\ScriptEngine
+      {"ScriptEngine", CreateScriptEnginePlugin},  // plugins\win\ScriptEngine
   };
   return table;
 }

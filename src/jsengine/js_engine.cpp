@@ -9,14 +9,11 @@
 #include <vector>
 
 #include "binding_state.h"
-#include "cesu8.h"
+#include "zorel/common/cesu8.h"
 #include "zorel/common/utf8.h"
 #include "zorel/log/framework_log.h"
 
 namespace zorel {
-
-using jsengine::Cesu8ToUtf8;
-using jsengine::Cesu8ToWide;
 
 namespace {
 
@@ -37,7 +34,7 @@ void FatalHandler(void*, const char* message) {
 // The pieces of a dotted path, as strtok gives them (empty pieces skipped).
 std::vector<std::string> SplitPath(const std::wstring& path) {
   std::vector<std::string> pieces;
-  std::string narrow = jsengine::WideToCesu8(path);
+  std::string narrow = WideToCesu8(path);
   size_t start = 0;
   while (start <= narrow.size()) {
     size_t dot = narrow.find('.', start);
@@ -160,7 +157,7 @@ Json::Value JSEngine::CallFunction(const std::wstring& path, const std::wstring&
   Lookup lookup;
   lookup.pieces = SplitPath(path);
   lookup.call = true;
-  lookup.function = jsengine::WideToCesu8(function);
+  lookup.function = WideToCesu8(function);
   return RunLookup(ctx_, lookup, path);
 }
 

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "binding_state.h"
-#include "cesu8.h"
+#include "zorel/common/cesu8.h"
 #include "zorel/common/utf8.h"
 #include "zorel/framework/object_manager.h"
 #include "zorel/framework/stack_frame.h"

@@ -37,7 +37,8 @@ void PluginCall::Complete() {
   if (finished_) return;
   finished_ = true;
   const int32_t executed = executed_ >= 0 ? executed_ : (errorCode_ == 0 ? 1 : 0);
-  record_.Finish(hasInputs_ ? inputs_.Text() : std::wstring(), executed, errorCode_);
+  record_.Finish(hasInputs_ ? inputs_.Text() : std::wstring(), executed,
+                 recordCode_.value_or(errorCode_));
   if (store_) store_->Insert(record_.Table());
 }
 

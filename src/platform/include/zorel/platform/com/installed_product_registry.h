@@ -27,6 +27,8 @@
 #include <string_view>
 #include <vector>
 
+#include "zorel/platform/com/com_class.h"
+
 namespace zorel::platform {
 
 class IMachine;
@@ -39,9 +41,8 @@ inline constexpr wchar_t kPathwiseRegistryClass[] = L"{0F5FA46A-D17B-4978-8A4C-6
 inline constexpr int32_t kProductRecordFound = 7000;
 inline constexpr int32_t kProductRecordMissing = 7001;
 
-// HRESULTs of the creation.
+// HRESULTs of the creation (REGDB_E_CLASSNOTREG is com_class.h's).
 inline constexpr int32_t kSOkResult = 0;
-inline constexpr int32_t REGDB_E_CLASSNOTREG = static_cast<int32_t>(0x80040154u);
 inline constexpr int32_t HRESULT_FILE_NOT_FOUND = static_cast<int32_t>(0x80070002u);
 inline constexpr int32_t HRESULT_ACCESS_DENIED = static_cast<int32_t>(0x80070005u);
 

@@ -19,6 +19,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -76,6 +77,9 @@ class PluginCall {
   // Records EXECUTION_STATUS as given instead of (error code == 0), for a
   // method whose negative answer with code 0 is recorded as not executed.
   void SetExecuted(bool executed) { executed_ = executed ? 1 : 0; }
+  // The operation record carries `code` (and its message) in place of the
+  // method's error code, which the script still gets.
+  void RecordCode(int32_t code) { recordCode_ = code; }
 
   // Runs `work` inside a catch-all. An exception sets `exceptionCode` and
   // logs `exceptionMessage` at error level; false then.
@@ -112,6 +116,7 @@ class PluginCall {
   bool hasInputs_ = false;
   bool finished_ = false;
   int32_t executed_ = -1;  // EXECUTION_STATUS set by SetExecuted; -1: from the code
+  std::optional<int32_t> recordCode_;
 };
 
 }  // namespace zorel

@@ -1,10 +1,10 @@
-// CESU-8 <-> wide / UTF-8 conversion for the engine boundary.
+// CESU-8 <-> wide / UTF-8 conversion for a script engine's boundary.
 
-#include "cesu8.h"
+#include "zorel/common/cesu8.h"
 
 #include "zorel/common/utf8.h"
 
-namespace zorel::jsengine {
+namespace zorel {
 
 namespace {
 
@@ -119,4 +119,4 @@ std::string Cesu8ToUtf8(std::string_view text) {
   return toUtf8(Cesu8ToWide(text));
 }
 
-}  // namespace zorel::jsengine
+}  // namespace zorel

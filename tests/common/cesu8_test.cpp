@@ -1,10 +1,10 @@
-// The engine's CESU-8 at the boundary.
+// CESU-8 at a script engine's boundary.
 
-#include "cesu8.h"
+#include "zorel/common/cesu8.h"
 
 #include <gtest/gtest.h>
 
-namespace zorel::jsengine {
+namespace zorel {
 namespace {
 
 TEST(Cesu8, CharactersBeyondTheBmpBecomeSurrogatePairs) {
@@ -29,4 +29,4 @@ TEST(Cesu8, BadBytesAndLoneSurrogatesBecomeReplacementCharacters) {
 }
 
 }  // namespace
-}  // namespace zorel::jsengine
+}  // namespace zorel
