@@ -21,14 +21,6 @@
 
 namespace zorel {
 
-namespace {
-
-std::unique_ptr<CMethodDispatcher> CreateBareDispatcher(StackFrame&) {
-  return std::make_unique<CMethodDispatcher>();
-}
-
-}  // namespace
-
 const std::vector<PluginRegistration>& DefaultPluginTable() {
   static const std::vector<PluginRegistration> table = {
       {"Network", CreateNetworkPlugin},       // plugins\win\env\Network
