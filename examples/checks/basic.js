@@ -78,6 +78,14 @@ reportProblem({
   stages: [101]
 });
 
+reportProblem({
+  id: 4,
+  name: "No recent setup errors",
+  description: "No error from an earlier setup in the application log of the last week.",
+  url: "",
+  stages: [101]
+});
+
 var Problems = {
   1: {
     healthCheck: function () {
@@ -150,6 +158,21 @@ var Problems = {
       // Every answer is in OPERATION_TABLE already; a fact that came back
       // empty means the machine could not tell.
       reportStatus({ id: 3, stage: 101, status: facts.name ? 1 : 3 });
+    }
+  },
+
+  4: {
+    detect: function () {
+      // EventLogger filters: type, days back, source, message text, event id
+      // ("" leaves one out). Type 1 is an error.
+      var log = new EventLogger({ eventgroup: "Application" });
+      var failed = call(log, "IsEventPresent", "1", "7", "MsiInstaller", "", "");
+      // A rule of your own can run as JScript: its Check function must
+      // return true to pass (errorcode 0).
+      var engine = new ScriptEngine({ languagename: "JScript", functionname: "Check" });
+      var rule = call(engine, "executeScript", "function Check() { return 7 * 6 === 42; }");
+      var passed = failed.errorcode === 0 && failed["return"] === false && rule.errorcode === 0;
+      reportStatus({ id: 4, stage: 101, status: passed ? 1 : 3 });
     }
   }
 };

@@ -134,7 +134,7 @@ TEST_F(CheckCli, PassedHealthStageLetsDetectionRun) {
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(Log().find("minimum system health failed"), std::string::npos);
   EXPECT_EQ(Query("select STAGE_ID, STATUS from PROBLEM_STATUS_TABLE order by PROBLEM_ID, STAGE_ID"),
-            (Rows{{"100", "1"}, {"101", "1"}, {"102", "0"}, {"101", "1"}}));
+            (Rows{{"100", "1"}, {"101", "1"}, {"102", "0"}, {"101", "1"}, {"101", "1"}}));
 }
 
 TEST_F(CheckCli, DetectedProblemWithoutRemediationMarksStage102) {

@@ -130,18 +130,18 @@ TEST_F(CheckCli, HeaderAndStagesAreRecorded) {
             (Rows{{"101", "detect"}, {"102", "fix"}}));
 }
 
-TEST_F(CheckCli, BasicExampleCallsEveryOsAndSystemMethod) {
+TEST_F(CheckCli, BasicExampleCallsEveryOsAndSystemMethodAndBothScriptObjects) {
   const CheckRun run = Check("--script '" ZOREL_SOURCE_DIR "/examples/checks/basic.js' --store '" +
                              store_ + "'");
   ASSERT_EQ(run.status, 0) << run.out << run.err;
   const Strings apis = Column(Query("select distinct API_NAME from OPERATION_TABLE order by 1"));
   const Strings expected = {
-      "OS::getDefaultBrowser", "OS::getInstalledBrowsers", "OS::getMajorVersion",
+      "EventLogger::IsEventPresent", "OS::getDefaultBrowser", "OS::getInstalledBrowsers", "OS::getMajorVersion",
       "OS::getMinorVersion", "OS::getOSArchType", "OS::getOSDetail", "OS::getOSEdition",
       "OS::getOSLanguage", "OS::getOSName", "OS::getSystemDirectory", "OS::getUACStatus",
       "OS::getWindowsDirectory", "OS::isOfOsName", "OS::isOfType", "OS::isOsVersionEqual",
       "OS::isOsVersionLower", "OS::isOsVersionOrGreater", "OS::isRavelManaged",
-      "OS::isUnderDomain", "System::checkForCPUSpeed", "System::checkForDiskSpace",
+      "OS::isUnderDomain", "ScriptEngine::executeScript", "System::checkForCPUSpeed", "System::checkForDiskSpace",
       "System::checkForMemorySize", "System::getCPUName", "System::getDate",
       "System::getFileSystem", "System::getFreeRAM", "System::getFreeVirtualMemory",
       "System::getSystemFreeSpace", "System::getSystemSpace", "System::getTime",
