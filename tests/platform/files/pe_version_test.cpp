@@ -191,7 +191,8 @@ TEST(PeResource, NamedResourcesMachinesAndTruncation) {
     ResourceData d;
     ASSERT_EQ(r.find(ResourceId::byName(L"Registry"), &names[1], {}, &d), 0);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(d.data), d.size), "second");
-    EXPECT_EQ(r.names(ResourceId::byName(L"TYPELIB"), &names), ERROR_RESOURCE_TYPE_NOT_FOUND);
+    std::vector<ResourceId> none;
+    EXPECT_EQ(r.names(ResourceId::byName(L"TYPELIB"), &none), ERROR_RESOURCE_TYPE_NOT_FOUND);
     const ResourceId missing = ResourceId::byNumber(7);
     EXPECT_EQ(r.find(ResourceId::byNumber(16), &missing, {}, &d), ERROR_RESOURCE_NAME_NOT_FOUND);
     // Every cut of the image either fails or answers within it.
