@@ -676,7 +676,7 @@ class FileSpecialScript : public FileScripts {
 };
 
 TEST_F(FileSpecialScript, PipesAndDevicesAnswerAtOnceWithAccessDenied) {
-  const CheckRun run = RunLimited("file_special.js");
+  const CheckRun run = RunLimited("file_nonregular.js");
   ASSERT_EQ(run.status, 0) << run.out << run.err;
   for (const char* refused : {"info.pipe", "info.zero", "copy.frompipe", "copy.fromzero",
                               "copy.topipe", "create.pipe", "create.zero", "regex.pipe",

@@ -4,7 +4,7 @@
 // DESCRIPTION the answer text) and how long it took as "<case>.ms". The
 // test lays out C:\ProgramData\FT\special with a named pipe "pipe" (no
 // writer, no reader), a plain file and a folder "rm" before the run.
-var header = {frameworkversion: "1", jsrevision: "1", jsfilename: "file_special.js"};
+var header = {frameworkversion: "1", jsrevision: "1", jsfilename: "file_nonregular.js"};
 var ExecutionMode = {detect: 101};
 var SP = "C:\\ProgramData\\FT\\special";
 var DEV = "Z:\\dev";
