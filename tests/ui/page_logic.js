@@ -252,6 +252,7 @@ test("stage-100 outcomes", async () => {
     [100, '{"actual":"2400 MHz","expected":"$GEN1003$ 1000 MHz"}', "Processor speed: needed 1000 MHz, found 2400 MHz"],
     [100, '{"actual":"8.0 GB","expected":"2.0 GB $GEN1002$"}', "Memory: needed 2.0 GB, found 8.0 GB"],
     [100, '{"actual":"","expected":"$GEN1004$ 500 MB"}', "Free disk space: needed 500 MB"],
+    [100, '{"actual":"","expected":" $GEN1002$"}', "Memory"],                                      // not measured
     [100, '{"actual":"1","expected":"$GEN1099$ 5"}', '{"actual":"1","expected":"$GEN1099$ 5"}'],  // unknown token
     [100, '{"actual":3,"expected":"$GEN1004$ 500 MB"}', '{"actual":3,"expected":"$GEN1004$ 500 MB"}'],
     [100, "$GEN1004$ 500 MB {", "$GEN1004$ 500 MB {"],                                           // not JSON
