@@ -327,12 +327,14 @@
   function outcomeNode(stageId, outcome) {
     const requirement = stageId === 100 ? requirementOf(outcome) : null;
     if (!requirement) return el("div", {class: "outcome"}, outcome);
-    const node = el("div", {class: "outcome"},
-                    el("span", {class: "outcome-label"}, requirement.label),
-                    ": needed ",
-                    el("span", {class: "outcome-needed"}, requirement.needed));
-    if (requirement.found) node.append(", found ", el("span", {class: "outcome-found"}, requirement.found));
-    return node;
+    // A check that could not run gives "<token> " and "": the label alone.
+    const parts = [];
+    if (requirement.needed) parts.push("needed ", el("span", {class: "outcome-needed"}, requirement.needed));
+    if (requirement.found) {
+      parts.push(parts.length ? ", found " : "found ", el("span", {class: "outcome-found"}, requirement.found));
+    }
+    return el("div", {class: "outcome"}, el("span", {class: "outcome-label"}, requirement.label),
+              ...(parts.length ? [": ", ...parts] : []));
   }
 
   const listOf = (value) => (Array.isArray(value) ? value.filter((v) => v && typeof v === "object") : []);
