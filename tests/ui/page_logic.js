@@ -248,7 +248,7 @@ test("status words and stage lines", async () => {
 test("stage-100 outcomes", async () => {
   const rows = [
     // [stage, outcome, shown]
-    [100, '{"actual":"78053 MB","expected":"$GEN1004$ 500 MB"}', "Free disk space: needed 500 MB, found 78053 MB"],
+    [100, '{"expected":"$GEN1004$ 500 MB","actual":"78053 MB"}', "Free disk space: needed 500 MB, found 78053 MB"],
     [100, '{"actual":"2400 MHz","expected":"$GEN1003$ 1000 MHz"}', "Processor speed: needed 1000 MHz, found 2400 MHz"],
     [100, '{"actual":"8.0 GB","expected":"2.0 GB $GEN1002$"}', "Memory: needed 2.0 GB, found 8.0 GB"],
     [100, '{"actual":"","expected":"$GEN1004$ 500 MB"}', "Free disk space: needed 500 MB"],
