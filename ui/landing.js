@@ -271,10 +271,12 @@
     return typeof message === "string" ? message : "";
   }
 
+  // Before the first stage the program reports stage -1 (fresh) or 0 (run
+  // started): the stage text stays as it is.
   function showProgress(progress) {
     const stage = Number(progress.stageId);
     if (STAGES[stage]) byId("stage-text").textContent = STAGES[stage].running;
-    else if (Number.isInteger(stage) && stage >= 0) byId("stage-text").textContent = "Stage " + stage;
+    else if (Number.isInteger(stage) && stage > 0) byId("stage-text").textContent = "Stage " + stage;
     for (const step of byId("stage-steps").children) {
       const id = Number(step.dataset.stage);
       step.classList.toggle("done", STAGES[stage] !== undefined && id < stage);

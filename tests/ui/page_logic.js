@@ -170,7 +170,7 @@ test("start sends the three stages, then polls every 500 ms", async () => {
 test("progress texts", async () => {
   const rows = [
     // [stageId, percentage, message, stage text, percent text, message text]
-    [-1, 0, "$GEN1000$", "Getting ready", "0 %", "Starting the check…"],
+    [0, 0, "$GEN1000$", "Getting ready", "0 %", "Starting the check…"],     // run started, no stage yet
     [100, 5, "$GEN1000$", "Checking minimum system health", "5 %", "Starting the check…"],
     [101, 37, "Reading the application log", "Looking for problems", "37 %", "Reading the application log"],
     [7, 40, "$GEN1004$", "Stage 7", "40 %", "$GEN1004$"],                  // unknown stage, other token
