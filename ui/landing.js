@@ -181,6 +181,25 @@
     show("error");
   }
 
+  // Sends a request of the run `mine`. Resolves to the answer; or to null
+  // when the run is no longer current (the answer is dropped) or the answer
+  // is a failure (the error view is shown).
+  async function askInRun(mine, request) {
+    let answer;
+    try {
+      answer = await ask(request);
+    } catch (e) {
+      if (mine === generation) fail(NO_ANSWER_CODE);
+      return null;
+    }
+    if (mine !== generation) return null;
+    if (answer.status !== true) {
+      fail(failureCode(answer));
+      return null;
+    }
+    return answer;
+  }
+
   function startRequest() {
     return {operationid: 0, operationinfo: STAGE_IDS.map((id) => ({stageid: id, problemid: []}))};
   }
@@ -194,30 +213,16 @@
     byId("cancel-button").disabled = false;
     byId("start-notice").textContent = "";
     show("running");
-    let answer;
-    try {
-      answer = await ask(startRequest());
-    } catch (e) {
-      if (mine === generation) fail(NO_ANSWER_CODE);
-      return;
-    }
-    if (mine !== generation) return;
-    if (answer.status !== true) return fail(failureCode(answer));
+    const answer = await askInRun(mine, startRequest());
+    if (!answer) return;
     pollTimer = setTimeout(() => poll(mine), POLL_MS);
   }
 
   async function poll(mine) {
     pollTimer = null;
     if (mine !== generation) return;
-    let answer;
-    try {
-      answer = await ask({operationid: 1});
-    } catch (e) {
-      if (mine === generation) fail(NO_ANSWER_CODE);
-      return;
-    }
-    if (mine !== generation) return;
-    if (answer.status !== true) return fail(failureCode(answer));
+    const answer = await askInRun(mine, {operationid: 1});
+    if (!answer) return;
     const progress = answer.progress && typeof answer.progress === "object" ? answer.progress : {};
     showProgress(progress);
     if (percentOf(progress) >= 100) return fetchResult(mine);
@@ -225,15 +230,8 @@
   }
 
   async function fetchResult(mine) {
-    let answer;
-    try {
-      answer = await ask({operationid: 2});
-    } catch (e) {
-      if (mine === generation) fail(NO_ANSWER_CODE);
-      return;
-    }
-    if (mine !== generation) return;
-    if (answer.status !== true) return fail(failureCode(answer));
+    const answer = await askInRun(mine, {operationid: 2});
+    if (!answer) return;
     showResults(answer);
   }
 
@@ -244,15 +242,8 @@
     const mine = ++generation;
     cancelButton.disabled = true;
     byId("message-text").textContent = "Cancelling…";
-    let answer;
-    try {
-      answer = await ask({operationid: 3});
-    } catch (e) {
-      if (mine === generation) fail(NO_ANSWER_CODE);
-      return;
-    }
-    if (mine !== generation) return;
-    if (answer.status !== true) return fail(failureCode(answer));
+    const answer = await askInRun(mine, {operationid: 3});
+    if (!answer) return;
     byId("start-notice").textContent = "The check was cancelled.";
     byId("start-button").textContent = "Start again";
     show("start");
