@@ -398,7 +398,7 @@
 
     const list = byId("problem-list");
     list.replaceChildren(...problems.map(problemNode));
-    if (!problems.length) list.append(el("li", {class: "empty"}, "The check reported no problems."));
+    if (!problems.length) list.append(el("li", {class: "empty"}, "No problems were checked."));
     list.scrollTop = 0;
 
     const session = answer.session && typeof answer.session === "object" ? Number(answer.session.sessionid) : -1;
