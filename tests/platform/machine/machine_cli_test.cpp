@@ -93,9 +93,10 @@ TEST_F(MachineCli, InitIsIdempotentAndResetSwitchesImage) {
     SCOPED_TRACE(f.installed);
     const std::string built = fileText(ZOREL_BINARY_DIR "/" + std::string(f.built));
     EXPECT_FALSE(built.empty());
-    EXPECT_EQ(fileText(resource + f.installed), built);
+    EXPECT_TRUE(fileText(resource + f.installed) == built) << "differs from the build's copy";
   }
-  EXPECT_EQ(fileText(resource + "UI/en-us/landing.js"), fileText(ZOREL_SOURCE_DIR "/ui/landing.js"));
+  EXPECT_TRUE(fileText(resource + "UI/en-us/landing.js") == fileText(ZOREL_SOURCE_DIR "/ui/landing.js"))
+      << "the build's copy of ui/landing.js is out of date";
 
   // A machine keeps its own copies until it is made again.
   std::ofstream(resource + "UI/en-us/landing.html") << "edited";
@@ -105,7 +106,8 @@ TEST_F(MachineCli, InitIsIdempotentAndResetSwitchesImage) {
   EXPECT_EQ(fileText(resource + "UI/en-us/landing.html"), "edited");
   EXPECT_EQ(zorel(base_ + "/m", "machine reset --image win7-sp1").status, 0);
   EXPECT_NE(zorel(base_ + "/m", "machine info").out.find("Windows 7"), std::string::npos);
-  EXPECT_EQ(fileText(resource + "UI/en-us/landing.html"), fileText(ZOREL_SOURCE_DIR "/ui/landing.html"));
+  EXPECT_TRUE(fileText(resource + "UI/en-us/landing.html") == fileText(ZOREL_SOURCE_DIR "/ui/landing.html"))
+      << "reset did not install the page again";
 }
 
 TEST_F(MachineCli, BadInputFailsWithAMessage) {
