@@ -49,8 +49,12 @@ TEST(UiArguments, SwitchWordsAndOptions) {
     app::UiOptions options;
     std::string reason;
     EXPECT_EQ(app::ParseUiOptions(c.args, options, reason), c.ok) << reason;
-    if (c.ok) EXPECT_EQ(options.serverSwitch, c.expected);
-    if (!c.ok) EXPECT_FALSE(reason.empty());
+    if (c.ok) {
+      EXPECT_EQ(options.serverSwitch, c.expected);
+    }
+    if (!c.ok) {
+      EXPECT_FALSE(reason.empty());
+    }
   }
 }
 

@@ -149,7 +149,9 @@ TEST_F(UiWindow, ClosingDuringANeverEndingStageEndsEverything) {
     }
     const auto closed = Clock::now();
     EXPECT_EQ(ui->Wait(c.signal ? 13000 : 25000), 0) << Err();
-    if (c.signal) EXPECT_LT(Clock::now() - closed, std::chrono::seconds(12));
+    if (c.signal) {
+      EXPECT_LT(Clock::now() - closed, std::chrono::seconds(12));
+    }
     if (c.signal == 0) {
       const Json::Value report = Report();
       EXPECT_TRUE(report["ok"].asBool()) << report.toStyledString() << Err();
@@ -159,7 +161,9 @@ TEST_F(UiWindow, ClosingDuringANeverEndingStageEndsEverything) {
     EXPECT_TRUE(WaitNoWorkers(1000));
     EXPECT_EQ(ClassKeys(true), std::vector<std::string>{});
     const std::string store = findFile(root_ + "/drive_c", "ResultStore.db");
-    if (!store.empty()) EXPECT_EQ(integrity(store), "ok\n");
+    if (!store.empty()) {
+      EXPECT_EQ(integrity(store), "ok\n");
+    }
   }
   std::ofstream(page, std::ios::binary) << standard;
 }
@@ -275,8 +279,9 @@ namespace zorel::testing {
 namespace {
 
 // The bridge through the program's window: answers exactly as `zorel
-// bridge` gives them for the same bytes (lone surrogates reach it as
-// U+FFFD), non-strings other than null and undefined refused, and documents
+// bridge` gives them for the same bytes (WebKit hands over a lone
+// surrogate alone as no bytes at all, one inside a text as U+FFFD; either
+// way the answer is the bridge's), non-strings other than null and undefined refused, and documents
 // outside the UI folder neither shown nor answered.
 TEST_F(UiWindow, BadInputGetsTheBridgesAnswers) {
   const std::string command = "ZOREL_MACHINE='" + root_ + "' " ZOREL_BINARY_DIR "/tests/app/page_probe --bridge " +
@@ -302,7 +307,7 @@ TEST_F(UiWindow, BadInputGetsTheBridgesAnswers) {
   const std::string big(10 * 1024 * 1024, 'x');
   const std::string replacement = "\xEF\xBF\xBD";
   const std::vector<std::string> texts = {"", "{", "not json", R"({"operationid":7})", R"({"operationid":-1})",
-      R"({"operationid":4})", R"({"operationid":1})", R"({"operationid":"1"})", replacement,
+      R"({"operationid":4})", R"({"operationid":1})", R"({"operationid":"1"})", "",
       R"({"operationid":1,"productname":")" + replacement + R"(x"})", big,
       R"({"operationid":1,"productname":")" + std::string(big.size(), 'y') + R"("})"};
   ASSERT_EQ(result["texts"].size(), texts.size());
@@ -323,7 +328,9 @@ TEST_F(UiWindow, BadInputGetsTheBridgesAnswers) {
   ASSERT_EQ(result["values"].size(), 6u);
   for (Json::ArrayIndex i = 0; i < 6; ++i) {
     EXPECT_EQ(result["values"][i]["ok"].asBool(), answered[i]) << i;
-    if (answered[i]) EXPECT_EQ(result["values"][i]["answer"], "") << i;
+    if (answered[i]) {
+      EXPECT_EQ(result["values"][i]["answer"], "") << i;
+    }
   }
   EXPECT_EQ(result["frame"], Json::Value(Json::arrayValue)) << "a frame outside the folder loaded or was answered";
   EXPECT_TRUE(result["stayed"].asBool()) << "the page navigated away";
@@ -331,3 +338,22 @@ TEST_F(UiWindow, BadInputGetsTheBridgesAnswers) {
 
 }  // namespace
 }  // namespace zorel::testing
+
+// Every test of this program needs a display: unless it already runs under
+// run-headless.sh, the program starts itself again under it.
+int main(int argc, char** argv) {
+  bool listing = false;
+  for (int i = 1; i < argc; ++i) listing = listing || std::string(argv[i]) == "--gtest_list_tests";
+  if (!listing && !std::getenv("ZOREL_UI_HEADLESS")) {
+    std::vector<std::string> store{ZOREL_SOURCE_DIR "/tests/app/run-headless.sh", "env", "ZOREL_UI_HEADLESS=1"};
+    for (int i = 0; i < argc; ++i) store.emplace_back(argv[i]);
+    std::vector<char*> args;
+    for (std::string& s : store) args.push_back(s.data());
+    args.push_back(nullptr);
+    ::execv(args[0], args.data());
+    std::perror("run-headless.sh");
+    return 1;
+  }
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

@@ -6,7 +6,8 @@
 //    "PASS" (exit 0) or "FAIL: reason" (exit 1).
 //  - --bridge: the page is shown by the program's own window (CBrowserDlg)
 //    with ProcessJSON on the machine of $ZOREL_MACHINE, FILE's folder being
-//    the UI folder; the title becomes "DONE <json>" (exit 0).
+//    the UI folder; the title becomes "DONE" and window.probeResult holds
+//    a JSON text; "DONE <json>" is printed (exit 0).
 // A page that never decides: "timeout: <title>", exit 1.
 
 #include <gtk/gtk.h>
@@ -16,6 +17,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <iostream>
 #include <memory>
 #include <string>
 
@@ -41,7 +43,25 @@ gboolean check(gpointer data) {
                                   : t == "PASS" || t.rfind("FAIL", 0) == 0;
   if (!done) return G_SOURCE_CONTINUE;
   probe->verdict = t;
-  g_main_loop_quit(probe->loop);
+  if (!probe->bridge || t != "DONE") {
+    g_main_loop_quit(probe->loop);
+    return G_SOURCE_REMOVE;
+  }
+  // The answers are too long for a title: read them from the page.
+  webkit_web_view_evaluate_javascript(
+      probe->view, "String(window.probeResult)", -1, nullptr, nullptr, nullptr,
+      +[](GObject* source, GAsyncResult* result, gpointer self) {
+        auto* p = static_cast<Probe*>(self);
+        JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, nullptr);
+        if (value) {
+          char* text = jsc_value_to_string(value);
+          p->verdict += " " + std::string(text ? text : "");
+          g_free(text);
+          g_object_unref(value);
+        }
+        g_main_loop_quit(p->loop);
+      },
+      probe);
   return G_SOURCE_REMOVE;
 }
 
@@ -60,6 +80,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "page_probe: no display\n");
     return 2;
   }
+  // The request parser reports unparsable text on std::cout; standard
+  // output carries only the verdict.
+  std::cout.rdbuf(std::cerr.rdbuf());
   Probe probe;
   probe.bridge = bridge;
   probe.loop = g_main_loop_new(nullptr, FALSE);
