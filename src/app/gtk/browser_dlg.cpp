@@ -113,8 +113,9 @@ bool CBrowserDlg::Display(const std::string& url) {
   g_signal_connect(view, "web-process-terminated", G_CALLBACK(OnTerminated), this);
   g_signal_connect(view, "decide-policy", G_CALLBACK(OnDecidePolicy), this);
 
-  gtk_widget_show_all(window_);
+  // The load first: WebKit starts its web process while the window maps.
   webkit_web_view_load_uri(view_, url_.c_str());
+  gtk_widget_show_all(window_);
   return true;
 }
 
