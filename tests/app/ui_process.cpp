@@ -175,13 +175,14 @@ std::unique_ptr<UiProcess> UiTest::StartUi(const std::vector<std::string>& args,
 }
 
 void UiTest::InstallScript(const std::string& name) {
-  const std::string target = root_ + "/drive_c/Users";
   std::string enc;
   for (const auto& entry : fs::recursive_directory_iterator(root_ + "/drive_c/Users")) {
     if (entry.path().filename() == "preinstall.enc") enc = entry.path().string();
   }
   ASSERT_FALSE(enc.empty()) << "machine init installed no preinstall.enc";
-  ASSERT_EQ(Zorel({"seal", ZOREL_SOURCE_DIR "/tests/session/data/" + name, enc}), 0) << Err();
+  const std::string source =
+      name.find('/') == std::string::npos ? ZOREL_SOURCE_DIR "/tests/session/data/" + name : name;
+  ASSERT_EQ(Zorel({"seal", source, enc}), 0) << Err();
 }
 
 std::string UiTest::UiFolder() const {

@@ -54,7 +54,8 @@ class UiTest : public ::testing::Test {
   std::unique_ptr<UiProcess> StartUi(const std::vector<std::string>& args,
                                      const std::vector<std::string>& env = {},
                                      const std::vector<std::string>& drop = {});
-  // Seals tests/session/data/NAME over the machine's preinstall.enc.
+  // Seals tests/session/data/NAME (or the file NAME when it holds a '/')
+  // over the machine's preinstall.enc.
   void InstallScript(const std::string& name);
   // The host folder of the machine's page.
   std::string UiFolder() const;

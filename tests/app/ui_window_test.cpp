@@ -52,6 +52,15 @@ class UiWindow : public UiTest {
     return false;
   }
 
+  bool WaitForWorker(int limitMs = 15000) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(limitMs);
+    while (Workers().empty()) {
+      if (Clock::now() > deadline) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+  }
+
   bool WaitNoWorkers(int limitMs) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(limitMs);
     while (!Workers().empty()) {
@@ -121,19 +130,22 @@ TEST_F(UiWindow, SelfTestRunsTheCheckThroughThePage) {
   }
 }
 
-// The close button, SIGTERM, SIGINT and SIGHUP during a stage that never
-// ends: the window goes at once, the process within the cancel's time, no
-// worker is left and the store is sound.
-TEST_F(UiWindow, ClosingDuringANeverEndingStageEndsEverything) {
-  InstallScript("spin.js");
+// The close button and SIGTERM during a stage that never ends: the window
+// goes at once, the process within the cancel's time, no worker is left and
+// the store is sound. SIGINT and SIGHUP take the same path (on a run that
+// ends by itself, to keep the test short).
+TEST_F(UiWindow, EveryWayOfClosingTakesTheClosePath) {
   const struct {
     const char* how;
     int signal;  // 0: the close button, through the self-test
-  } cases[] = {{"close button", 0}, {"SIGTERM", SIGTERM}, {"SIGINT", SIGINT}, {"SIGHUP", SIGHUP}};
+    bool spin;
+  } cases[] = {{"close button", 0, true}, {"SIGTERM", SIGTERM, true}, {"SIGINT", SIGINT, false},
+               {"SIGHUP", SIGHUP, false}};
   const std::string page = UiFolder() + "landing.html";
   const std::string standard = ReadFile(page);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.how);
+    InstallScript(c.spin ? "spin.js" : "basic.js");
     std::unique_ptr<UiProcess> ui;
     if (c.signal == 0) {
       fs::copy_file(ZOREL_SOURCE_DIR "/tests/app/data/standin_landing.html", page,
@@ -144,7 +156,9 @@ TEST_F(UiWindow, ClosingDuringANeverEndingStageEndsEverything) {
                     fs::copy_options::overwrite_existing);
       ui = StartUi({"--offline"});
       ASSERT_TRUE(WaitForWindow()) << Err();
-      ASSERT_FALSE(Workers().empty()) << "the page's start made no worker";
+      if (c.spin) {
+        ASSERT_TRUE(WaitForWorker()) << "the page's start made no worker";
+      }
       ui->Signal(c.signal);
     }
     const auto closed = Clock::now();
@@ -166,6 +180,26 @@ TEST_F(UiWindow, ClosingDuringANeverEndingStageEndsEverything) {
     }
   }
   std::ofstream(page, std::ios::binary) << standard;
+}
+
+// A window killed during a run: its worker cancels as soon as the channel
+// closes, so it stops writing the store at the next problem and ends well
+// before its 5 s of grace.
+TEST_F(UiWindow, AKilledWindowsWorkerStopsAtItsNextCancelPoint) {
+  InstallScript(ZOREL_SOURCE_DIR "/tests/app/data/steady.js");
+  fs::copy_file(ZOREL_SOURCE_DIR "/tests/app/data/autostart_landing.html", UiFolder() + "landing.html",
+                fs::copy_options::overwrite_existing);
+  auto ui = StartUi({"--offline"});
+  ASSERT_TRUE(WaitForWindow()) << Err();
+  ASSERT_TRUE(WaitForWorker());
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));  // into the run
+  ui->Signal(SIGKILL);
+  const auto killed = Clock::now();
+  EXPECT_TRUE(WaitNoWorkers(6000));
+  EXPECT_LT(Clock::now() - killed, std::chrono::seconds(2)) << "the worker ran on after its window died";
+  const std::string store = findFile(root_ + "/drive_c", "ResultStore.db");
+  ASSERT_FALSE(store.empty());
+  EXPECT_EQ(integrity(store), "ok\n");
 }
 
 // One window per machine: later starts, switches and the headless commands
@@ -212,7 +246,7 @@ TEST_F(UiWindow, OneInstancePerMachine) {
   EXPECT_NE(ReadFile(second).find(kAlreadyRunning), std::string::npos);
   EXPECT_EQ(ClassKeys(true), keys) << "the first window is untouched";
 
-  ASSERT_FALSE(Workers().empty());
+  ASSERT_TRUE(WaitForWorker());
   first->Signal(SIGKILL);
   EXPECT_EQ(first->Wait(2000), -1);
   EXPECT_TRUE(WaitNoWorkers(6000)) << "the worker outlived its window";
