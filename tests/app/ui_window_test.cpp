@@ -254,6 +254,42 @@ TEST_F(UiWindow, OneInstancePerMachine) {
   EXPECT_EQ(Zorel({"ui", "--offline"}, &err, {"DISPLAY"}), 1) << "the lock was left behind: " << err;
 }
 
+std::vector<pid_t> webProcesses(pid_t parent) {
+  std::vector<pid_t> found;
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    const pid_t pid = static_cast<pid_t>(std::atol(entry.path().filename().c_str()));
+    if (pid <= 0) continue;
+    const std::string stat = ReadFile(entry.path().string() + "/stat");
+    const size_t close = stat.rfind(')');
+    if (close == std::string::npos || stat.find("(WebKitWebProces") == std::string::npos) continue;
+    if (static_cast<pid_t>(std::atol(stat.c_str() + close + 4)) == parent) found.push_back(pid);
+  }
+  return found;
+}
+
+// The page's web process dies: the window says why and loads the page once
+// more; a second death leaves the window as it is, and it still closes.
+TEST_F(UiWindow, AWebProcessThatDiesIsReloadedOnce) {
+  auto ui = StartUi({"--offline"});
+  ASSERT_TRUE(WaitForWindow()) << Err();
+  for (int death = 1; death <= 2; ++death) {
+    SCOPED_TRACE(death);
+    std::vector<pid_t> before = webProcesses(ui->pid());
+    ASSERT_EQ(before.size(), 1u);
+    ::kill(before[0], SIGKILL);
+    std::this_thread::sleep_for(std::chrono::milliseconds(3000));
+    const std::vector<pid_t> after = webProcesses(ui->pid());
+    EXPECT_EQ(after.size(), death == 1 ? 1u : 0u) << "reloaded after death " << death;
+    if (!after.empty()) {
+      EXPECT_NE(after[0], before[0]);
+    }
+  }
+  EXPECT_NE(Err().find("the page's web process crashed"), std::string::npos) << Err();
+  ui->Signal(SIGTERM);
+  EXPECT_EQ(ui->Wait(13000), 0);
+  EXPECT_EQ(ClassKeys(true), std::vector<std::string>{});
+}
+
 // A missing landing.html: WebKit's error page, a line naming the path, and
 // the self-test fails at "page".
 TEST_F(UiWindow, MissingPageFailsTheSelfTestAtPage) {
