@@ -222,6 +222,21 @@ std::vector<std::string> UiTest::AppIdKeys(bool machine) const {
                   {L"AppID\\{C4917AA4-5A31-4570-9933-D91560815862}", L"AppID\\ZorelBrowser.EXE"});
 }
 
+std::string UiTest::ClassText(const std::wstring& key, const std::wstring& name) const {
+  std::unique_ptr<platform::IMachine> m;
+  platform::MachineOpenOptions options;
+  options.readOnlyRegistry = true;
+  std::wstring value;
+  if (platform::openMachine(root_, options, &m) != 0 ||
+      platform::readString(m->registry(), platform::kHkeyLocalMachine, L"SOFTWARE\\Classes\\" + key, name,
+                           &value) != 0) {
+    return "<missing>";
+  }
+  std::string out;
+  for (wchar_t c : value) out.push_back(static_cast<char>(c));  // the tests' paths are ASCII
+  return out;
+}
+
 std::vector<pid_t> UiTest::Workers() const {
   std::vector<pid_t> found;
   DIR* proc = ::opendir("/proc");

@@ -65,6 +65,8 @@ class UiTest : public ::testing::Test {
   // the program's class, type library and application id.
   std::vector<std::string> ClassKeys(bool machine) const;
   std::vector<std::string> AppIdKeys(bool machine) const;
+  // A text value below HKLM\SOFTWARE\Classes ("<missing>" when absent).
+  std::string ClassText(const std::wstring& key, const std::wstring& name = L"") const;
   // The framework workers running on this test's machine.
   std::vector<pid_t> Workers() const;
   static Json::Value ReadJson(const std::string& path);

@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -213,6 +214,9 @@ TEST_F(UiWindow, OneInstancePerMachine) {
   ASSERT_TRUE(WaitForWindow()) << Err();
   const std::vector<std::string> keys = ClassKeys(true);
   EXPECT_EQ(keys.size(), 6u);
+  std::string program = "Z:" + fs::canonical(ZOREL_BINARY_DIR "/src/cli/zorel").string();
+  std::replace(program.begin(), program.end(), '/', '\\');
+  EXPECT_EQ(ClassText(L"CLSID\\{728AAD16-0A19-4001-AB75-18C8EAB08359}\\LocalServer32"), "\"" + program + "\"");
 
   const struct {
     const char* what;
