@@ -57,7 +57,7 @@ TEST_F(UiHeadless, SwitchesLeaveOnlyTheApplicationIdInTheirScope) {
   }
 }
 
-// No display: the window cannot be made, so the program says so and ends at
+// No display (or a build without WebKitGTK): the window cannot be made, so the program says so and ends at
 // once instead of idling with the lock; the next start is not refused.
 TEST_F(UiHeadless, NoDisplayEndsAtOnceAndLeavesNothing) {
   for (int attempt = 0; attempt < 2; ++attempt) {
@@ -65,7 +65,7 @@ TEST_F(UiHeadless, NoDisplayEndsAtOnceAndLeavesNothing) {
     const auto start = Clock::now();
     EXPECT_EQ(Ui({"--offline"}, &err), 1);
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
-    EXPECT_NE(err.find("cannot open the display"), std::string::npos) << err;
+    EXPECT_NE(err.find("no window"), std::string::npos) << err;  // no display, or no WebKitGTK
     EXPECT_EQ(err.find("already running"), std::string::npos) << err;
     EXPECT_EQ(ClassKeys(true), Keys{});
   }
