@@ -25,6 +25,8 @@
 #include <string>
 
 #include "commands.h"
+#include "instance_lock.h"
+#include "zorel/app/message_translate.h"
 #include "zorel/common/utf8.h"
 #include "zorel/platform/machine/machine.h"
 #include "zorel/platform/process/console.h"
@@ -79,6 +81,9 @@ int runBridge(const Args& args) {
     std::fprintf(stderr, "zorel bridge: no machine is available (see zorel machine info)\n");
     return 1;
   }
+  // The machine's own data folder is the window's: one user of it at a time.
+  std::unique_ptr<platform::INamedInstanceLock> instance;
+  if (options.store.empty() && !(instance = claimMachineInstance("bridge"))) return 1;
   // The JSON layer reports unparsable text on std::cout; standard output
   // carries only the framed responses.
   std::streambuf* savedCout = std::cout.rdbuf(std::cerr.rdbuf());
@@ -105,13 +110,11 @@ int runBridge(const Args& args) {
                  "{\"operationid\":1}; end with Ctrl-D\n");
   }
 
-  std::unique_ptr<PreInstallCheck> controller;
-  std::string line;
-  while (std::getline(std::cin, line)) {
-    if (!controller) controller = std::make_unique<PreInstallCheck>(settings);
-    writeResponse(toUtf8(controller->ProcessRequest(fromUtf8(line))));
-  }
-  controller.reset();  // cancels a running check
+  {
+    app::CMessageTranslateImpl bridge(settings);
+    std::string line;
+    while (std::getline(std::cin, line)) writeResponse(bridge.ProcessJSON(line));
+  }  // the controller's end cancels a running check
   std::cout.rdbuf(savedCout);
   return 0;
 }

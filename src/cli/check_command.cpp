@@ -51,6 +51,7 @@
 
 #include "check_summary.h"
 #include "commands.h"
+#include "instance_lock.h"
 #include "zorel/bridge/progress_json.h"
 #include "zorel/bridge/result_json.h"
 #include "zorel/common/utf8.h"
@@ -360,6 +361,9 @@ int runCheck(const Args& args) {
       return 2;
     }
   }
+  // The machine's own data folder is the window's: one user of it at a time.
+  std::unique_ptr<platform::INamedInstanceLock> instance;
+  if (options.store.empty() && !(instance = claimMachineInstance("check"))) return 1;
   std::string folder;
   if (!storeFolder(*machine, options, folder)) return 1;
   settings.dataFolder = folder + "/";

@@ -56,6 +56,18 @@ const Command kCommands[] = {
      "  --sealed FILE.enc   another sealed check script\n"
      "  --store DIR         the data folder instead of %APPDATA%\\prynesecurity\\zorel\\\n",
      runBridge},
+    {"ui", "[--online | --offline] [--self-test DIR [--close-during-run]] [SWITCH]",
+     "show the check in its window (one per machine)",
+     "  --online|--offline    skip the connection test to the report server\n"
+     "  --self-test DIR       run the sample check through the window like a user,\n"
+     "                        save screenshots and DIR/self-test.json, then close\n"
+     "  --close-during-run    with --self-test: close the window during the run\n"
+     "  SWITCH                -RegServer, -UnregServer, -RegServerPerUser or\n"
+     "                        -UnregServerPerUser ('/' also, any case): register or\n"
+     "                        unregister the application id and end\n"
+     "exit codes: 0 closed (or another instance runs), 1 no window or a failed\n"
+     "            switch or self-test, 2 bad arguments\n",
+     runUi},
     {"cab", "list CAB | zorel cab extract CAB DIR", "list or extract a cabinet (collection.cab, db.cab)",
      "  list CAB         one line per file: size, DOS date and time, attributes, name\n"
      "  extract CAB DIR  extract every file into DIR; names that leave DIR are refused\n",

@@ -79,8 +79,10 @@ class WorkerLoop {
         if (status == platform::ChannelStatus::Closed) {
           ended_ = true;
           queueReady_.notify_all();
-          // The controller has gone. Give a running call a moment to end
-          // on its own, then leave without waiting for it.
+          // The controller has gone: nobody will read what the running call
+          // writes, so stop it at its next cancel point. Give it a moment to
+          // end on its own, then leave without waiting for it.
+          cancel_->set();
           if (!doneChanged_.wait_for(lock, kOrphanGrace, [this] { return done_; })) std::_Exit(0);
           return;
         }

@@ -16,4 +16,9 @@ std::optional<std::wstring> hostVariable(const std::wstring& name) {
   return fromUtf8(value);
 }
 
+void clearHostVariable(const std::wstring& name) {
+  if (name.empty() || name.find_first_of(L"=\0", 0, 2) != std::wstring::npos) return;
+  ::unsetenv(toUtf8(name).c_str());
+}
+
 }  // namespace zorel::platform

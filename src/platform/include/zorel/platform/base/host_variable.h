@@ -17,4 +17,9 @@ namespace zorel::platform {
 // empty value is returned as an empty string).
 std::optional<std::wstring> hostVariable(const std::wstring& name);
 
+// Removes the host variable `name` from this process's environment (and so
+// from every library and child that reads it later). Call it before any
+// other thread starts. A name that cannot be set is ignored.
+void clearHostVariable(const std::wstring& name);
+
 }  // namespace zorel::platform
