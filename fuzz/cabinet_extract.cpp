@@ -1,6 +1,6 @@
 // libFuzzer target: any bytes as a cabinet, extracted into a fresh folder
-// inside a scratch area (which also holds the process's current directory
-// and a throw-away machine, where the diagnostic log goes). The first byte's bit 0 asks for a spanning pair:
+// inside a scratch area (which also holds a throw-away machine, where the
+// diagnostic log goes). The first byte's bit 0 asks for a spanning pair:
 // the bytes are then cut where the second "MSCF" signature starts, the
 // first cabinet written as collection.cab and the rest as collection2.cab
 // (the name our writer gives the continuation), beside it.
@@ -32,10 +32,9 @@ const Layout& Folders() {
     ThrowAwayMachine();
     const fs::path area = fs::path(ScratchFolder()) / "area";
     Layout l{area / "in", area / "deeper" / "out"};
+    // A name that climbs out of the output folder lands in "deeper" or
+    // "area", where the snapshot sees it.
     fs::create_directories(l.in);
-    fs::create_directories(area / "deeper");
-    // A name that climbs out lands here, where the snapshot sees it.
-    fs::current_path(area / "deeper");
     return l;
   }();
   return layout;

@@ -115,12 +115,12 @@ void Cabinets(const std::string& machineRoot) {
     uint64_t maxSize;
   };
   for (const Case& c : {Case{"ours", 0}, Case{"ours-spanning", 1200}}) {
+    fs::remove_all(driveC / "SeedOut");
+    fs::create_directories(driveC / "SeedOut");
     CabinetUtility writer;
     writer.SetTarget(fromUtf8((driveC / "SeedOut" / "collection.cab").string()));
     writer.AddFolder(fromUtf8((driveC / "Seeds").string()), L"Seeds");
     if (c.maxSize) writer.SetMaxCabinetSize(c.maxSize);
-    fs::remove_all(driveC / "SeedOut");
-    fs::create_directories(driveC / "SeedOut");
     if (!writer.Compress()) zorel::fuzz::Fail("the cabinet writer failed");
     std::string bytes = ReadFile(driveC / "SeedOut" / "collection.cab");
     const bool pair = fs::exists(driveC / "SeedOut" / "collection2.cab");
