@@ -26,7 +26,21 @@ struct WorkerFrameworkLib::Worker {
   worker::MessageReader reader;
 };
 
-WorkerFrameworkLib::WorkerFrameworkLib(WorkerProgram program) : program_(std::move(program)) {}
+WorkerFrameworkLib::WorkerFrameworkLib(WorkerProgram program)
+    : starter_([program = std::move(program)](int32_t& error) {
+        platform::WinError code = 0;
+        std::unique_ptr<platform::IChildProcess> child =
+            platform::startChildProcess(program.program, program.args, code);
+        if (!child) {
+          error = static_cast<int32_t>(code);
+          FrameworkLog::Instance().Write(LogLevel::Error,
+                                         L"Failed to start the framework worker %s, ErrorCode: %d",
+                                         fromUtf8(program.program).c_str(), error);
+        }
+        return child;
+      }) {}
+
+WorkerFrameworkLib::WorkerFrameworkLib(WorkerStarter starter) : starter_(std::move(starter)) {}
 
 WorkerFrameworkLib::~WorkerFrameworkLib() {
   std::shared_ptr<Worker> w = CurrentWorker();
@@ -43,15 +57,9 @@ std::shared_ptr<WorkerFrameworkLib::Worker> WorkerFrameworkLib::CurrentWorker() 
 }
 
 std::shared_ptr<WorkerFrameworkLib::Worker> WorkerFrameworkLib::StartWorker() {
-  platform::WinError error = 0;
-  std::unique_ptr<platform::IChildProcess> process =
-      platform::startChildProcess(program_.program, program_.args, error);
-  if (!process) {
-    FrameworkLog::Instance().Write(LogLevel::Error,
-                                   L"Failed to start the framework worker %s, ErrorCode: %d",
-                                   fromUtf8(program_.program).c_str(), error);
-    return nullptr;
-  }
+  int32_t error = 0;
+  std::unique_ptr<platform::IChildProcess> process = starter_(error);
+  if (!process) return nullptr;
   auto w = std::make_shared<Worker>(std::move(process));
   std::lock_guard<std::mutex> lock(mutex_);
   worker_ = w;

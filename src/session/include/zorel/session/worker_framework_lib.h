@@ -12,6 +12,7 @@
 // then.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -27,6 +28,9 @@ namespace platform {
 class IChildProcess;
 }
 
+// Starts a worker child; null with `error` set when it cannot.
+using WorkerStarter = std::function<std::unique_ptr<platform::IChildProcess>(int32_t& error)>;
+
 struct WorkerProgram {
   std::string program;             // host path of the executable
   std::vector<std::string> args;   // its arguments
@@ -35,6 +39,8 @@ struct WorkerProgram {
 class WorkerFrameworkLib : public IFrameworkLib {
  public:
   explicit WorkerFrameworkLib(WorkerProgram program);
+  // Children from `starter` instead (a test's or a fuzz target's peer).
+  explicit WorkerFrameworkLib(WorkerStarter starter);
   // Asks the child to quit, kills it if it has not ended 2 s later.
   ~WorkerFrameworkLib() override;
 
@@ -57,7 +63,7 @@ class WorkerFrameworkLib : public IFrameworkLib {
   bool Call(const std::shared_ptr<Worker>& worker, Json::Value request, Json::Value& reply,
             const ProgressCallback* progress);
 
-  WorkerProgram program_;
+  WorkerStarter starter_;
   platform::IManualResetEvent* cancel_ = nullptr;
   std::mutex mutex_;  // guards worker_
   std::shared_ptr<Worker> worker_;
