@@ -31,8 +31,14 @@ var ExecutionMode = {
 };
 
 // Parse a plug-in answer; an empty text (a failed call) gives errorcode -1.
+/**
+ * @template {object} T
+ * @param {T} object a plug-in object
+ * @param {keyof T & string} method the name of one of its methods (zorel.d.ts lists them)
+ * @returns {any} the parsed answer
+ */
 function call(object, method) {
-  var text = object[method].apply(object, Array.prototype.slice.call(arguments, 2));
+  var text = /** @type {any} */ (object)[method].apply(object, Array.prototype.slice.call(arguments, 2));
   if (!text) return { errorcode: -1 };
   return JSON.parse(text);
 }

@@ -10,6 +10,18 @@ size_t PluginMethod::InputCount() const {
   return count;
 }
 
+size_t MethodApi::ArgumentCount() const {
+  size_t count = 0;
+  while (count < arguments.size() && arguments[count].name != nullptr) ++count;
+  return count;
+}
+
+size_t MethodApi::ErrorCount() const {
+  size_t count = 0;
+  while (count < errors.size() && errors[count] != 0) ++count;
+  return count;
+}
+
 const PluginMethod* PluginSurface::Find(std::string_view method) const {
   for (const PluginMethod& row : methods) {
     if (method == row.name) return &row;
