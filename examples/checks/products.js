@@ -43,14 +43,6 @@ function call(object, method) {
   return JSON.parse(text);
 }
 
-function names(answer) {
-  var list = [];
-  for (var i = 0; answer.products && i < answer.products.length; i++) {
-    list.push(answer.products[i].productname);
-  }
-  return list;
-}
-
 reportProblem({
   id: 1,
   name: "Products of the maker",
@@ -91,11 +83,10 @@ var Problems = {
       var harbor = call(p, "isOlvaneProductInstalled", "Olvane Harbor Suite");
       // isOlvaneProductVersionGreaterOrEquals: does no work; always 0.
       call(p, "isOlvaneProductVersionGreaterOrEquals");
-      reportStatus({
-        id: 1, stage: 101,
-        status: any.errorcode === 0 ? 3 : 1,
-        outcome: { found: names(ours).join(", "), harbor: harbor.errorcode === 0 }
-      });
+      // reportStatus keeps id, stage and status; what was found is in the
+      // operation records: ours.products (each with its productname) and
+      // harbor.errorcode.
+      reportStatus({ id: 1, stage: 101, status: any.errorcode === 0 ? 3 : 1 });
     }
   },
 
@@ -113,11 +104,9 @@ var Problems = {
       // (TYPE 0 the maker's, TYPE 1 the uninstall list's); 0 when both were
       // read. It leaves p.errorcode as it was.
       var collected = call(p, "collect");
-      reportStatus({
-        id: 2, stage: 101,
-        status: editor.errorcode === 0 ? 3 : 1,
-        outcome: { programs: names(others).length, collected: collected.errorcode === 0 }
-      });
+      // reportStatus keeps id, stage and status only: the lists themselves
+      // are in PRODUCT_COLLECTION_TABLE when collected.errorcode is 0.
+      reportStatus({ id: 2, stage: 101, status: editor.errorcode === 0 ? 3 : 1 });
     }
   },
 

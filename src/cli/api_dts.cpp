@@ -52,8 +52,7 @@ void Method(std::string& out, const Json::Value& method) {
     out += "   * @param " + a["name"].asString() + " " + Doc(a["meaning"].asString()) + "\n";
   std::string codes;
   for (const Json::Value& e : method["errors"])
-    codes += (codes.empty() ? "" : ", ") + std::to_string(e["code"].asInt()) + " " +
-             Doc(e["message"].asString());
+    codes += (codes.empty() ? "" : ", ") + std::to_string(e["code"].asInt());
   if (method["systemErrors"].asBool())
     codes += std::string(codes.empty() ? "" : ", ") + "a Windows error code";
   if (method["answer"].isNull()) {
@@ -62,7 +61,7 @@ void Method(std::string& out, const Json::Value& method) {
     const std::string fills = method["fills"].asString();
     out += "   * @returns JSON text of " + method["answer"].asString() +
            (fills.empty() ? "" : " (sets " + fills + ")") + "; errorcode 0" +
-           (codes.empty() ? "" : " or " + codes) + "\n";
+           (codes.empty() ? "" : " or " + codes + " (messages: docs/script-api.md)") + "\n";
   }
   out += "   */\n  " + method["name"].asString() + "(";
   bool first = true;

@@ -255,6 +255,25 @@ Json::Value Component(const std::string& scriptName, const PluginSurface& surfac
   return component;
 }
 
+// Describes each answer key nobody described with the methods that set it.
+void AddSetters(Json::Value& model) {
+  for (Json::Value& answer : model["answers"]) {
+    for (Json::Value& key : answer["keys"]) {
+      if (!key["meaning"].asString().empty()) continue;
+      std::string setters;
+      for (const Json::Value& c : model["components"]) {
+        for (const Json::Value& m : c["methods"]) {
+          if (m["answer"] != answer["name"]) continue;
+          const std::string fills = ", " + m["fills"].asString() + ",";
+          if (fills.find(" " + key["name"].asString() + ",") == std::string::npos) continue;
+          setters += (setters.empty() ? "" : ", ") + c["name"].asString() + "." + m["name"].asString();
+        }
+      }
+      if (!setters.empty()) key["meaning"] = "set by " + setters;
+    }
+  }
+}
+
 }  // namespace
 
 Json::Value BuildApiModel() {
@@ -272,6 +291,7 @@ Json::Value BuildApiModel() {
   records.append(Record("ScriptHeader", HeaderJson()));
   records.append(Record("Product", CInstalledProduct(L"")));
   for (Json::Value& answer : model["answers"]) Describe(answer, true);
+  AddSetters(model);
   model["records"] = records;
 
   Json::Value functions(Json::arrayValue);

@@ -91,7 +91,9 @@ TEST(ApiCommand, ModelReferencesOnlyWhatExists) {
   for (const Json::Value& c : model["components"]) {
     const std::string name = c["name"].asString();
     auto expected = kComponentNames.find(name);
-    if (expected != kComponentNames.end()) EXPECT_EQ(c["componentName"].asString(), expected->second);
+    if (expected != kComponentNames.end()) {
+      EXPECT_EQ(c["componentName"].asString(), expected->second);
+    }
     std::set<std::string> properties;
     for (const Json::Value& p : c["properties"]) properties.insert(p["name"].asString());
     for (const Json::Value& m : c["methods"]) {
