@@ -140,12 +140,14 @@ interface RegistryValue extends Answer {
 }
 
 interface ServiceAnswer extends Answer {
+  /** not set by any method: always 0 */
   servicestartuptype: number;
+  /** not set by any method: always 0 */
   servicestatus: number;
 }
 
 interface ProductsInfo extends Answer {
-  /** set by Products.getNonOlvaneProducts, Products.getOlvaneProducts */
+  /** the products found; the key is absent when there are none */
   products?: Product[];
 }
 
