@@ -106,7 +106,8 @@ constinit const PluginProperty kProperties[] = {
 constinit const PluginSurface Com::kSurface{
     "COM", Com::kComponentPath, kMethods, kProperties,
     "Checks a COM class registration (class key, server key, server path, server binary) and "
-    "registers servers."};
+    "registers servers.",
+    "Com"};
 
 const std::vector<ComMethodRow>& ComMethods() {
   static const std::vector<ComMethodRow> methods = {
@@ -166,11 +167,8 @@ template <class Work>
 std::unique_ptr<CJSONReturn> RunMethod(Com& com, int32_t& errorCode, const char* name, Work&& work,
                                        const std::function<std::wstring(const wchar_t*)>& input) {
   const ComMethodRow& row = Method(name);
-  const std::string narrow(name);
   const PluginMethod& declared = *Com::kSurface.Find(name);
-  // Its records name the component "Com", as its COMPONENT_NAME reads.
-  PluginCall call(com.GetResultStore(), errorCode, static_cast<int32_t>(declared.operation),
-                  Com::kComponentPath, L"Com::" + std::wstring(narrow.begin(), narrow.end()));
+  PluginCall call(com.GetResultStore(), errorCode, Com::kSurface, declared);
   std::unique_ptr<CJSONReturn> result;
   bool missing = false;
   for (const wchar_t* property : row.required) missing = missing || input(property).empty();

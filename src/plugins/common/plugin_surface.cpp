@@ -31,7 +31,8 @@ const PluginMethod* PluginSurface::Find(std::string_view method) const {
 
 std::wstring PluginSurface::ApiName(const PluginMethod& method) const {
   // The names are ASCII identifiers.
-  std::wstring api(name, name + std::char_traits<char>::length(name));
+  const char* prefix = apiPrefix ? apiPrefix : name;
+  std::wstring api(prefix, prefix + std::char_traits<char>::length(prefix));
   api += L"::";
   api.append(method.name, method.name + std::char_traits<char>::length(method.name));
   return api;

@@ -128,10 +128,13 @@ struct PluginSurface {
   std::span<const PluginMethod> methods;
   std::span<const PluginProperty> properties{};  // in the order they are bound
   const char* summary = nullptr;  // what the component is for, one or two sentences
+  // The API_NAME prefix when it is not `name` (COM records "Com::...").
+  const char* apiPrefix = nullptr;
 
   // The row of `method`, or null.
   const PluginMethod* Find(std::string_view method) const;
-  // "<name>::<method>", e.g. L"OS::getOSName".
+  // "<name>::<method>", e.g. L"OS::getOSName" (apiPrefix in place of name
+  // when set).
   std::wstring ApiName(const PluginMethod& method) const;
 };
 
