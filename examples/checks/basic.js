@@ -30,13 +30,19 @@
 // "errorcode" is 0 on success, and for the yes/no methods 0 means yes.
 // Texts you pass may hold %NAME% variables (%WINDIR%, %CSIDL_SYSTEM%, ...),
 // which are replaced by the machine's values.
+//
+// docs/script-api.md lists every plug-in method; the JSDoc types below
+// (ScriptHeader, ExecutionModes, ProblemTable) come from zorel.d.ts, so an
+// editor checks the script against the API (see README.md).
 
+/** @type {ScriptHeader} */
 var header = {
   frameworkversion: "1.0",
   jsrevision: "1",
   jsfilename: "basic.js"
 };
 
+/** @type {ExecutionModes} */
 var ExecutionMode = {
   healthCheck: 100,
   detect: 101,
@@ -45,9 +51,15 @@ var ExecutionMode = {
 
 // Parse a plug-in answer; an empty text (unknown method, failed call) gives
 // an object whose errorcode is not 0.
+/**
+ * @template {object} T
+ * @param {T} object a plug-in object
+ * @param {keyof T & string} method the name of one of its methods (zorel.d.ts lists them)
+ * @returns {any} the parsed answer
+ */
 function call(object, method) {
   var args = Array.prototype.slice.call(arguments, 2);
-  var text = object[method].apply(object, args);
+  var text = /** @type {any} */ (object)[method].apply(object, args);
   if (!text) return { errorcode: -1 };
   return JSON.parse(text);
 }
@@ -86,6 +98,7 @@ reportProblem({
   stages: [101]
 });
 
+/** @type {ProblemTable} */
 var Problems = {
   1: {
     healthCheck: function () {
@@ -126,7 +139,7 @@ var Problems = {
       var facts = {};
       facts.name = call(os, "getOSName").osname;
       facts.detail = call(os, "getOSDetail").osname;
-      facts.edition = call(os, "getOSEdition").osname;
+      facts.edition = call(os, "getOSEdition").osversion;
       facts.major = call(os, "getMajorVersion").majorversion;
       facts.minor = call(os, "getMinorVersion").minorversion;
       facts.arch = call(os, "getOSArchType").osarchtype;

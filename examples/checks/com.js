@@ -28,9 +28,15 @@ var ExecutionMode = {
 var CLSID = "{7A1C0003-0000-4000-8000-00000000E0E0}";
 var SERVER = "%WINDIR%\\System32\\drivers\\etc\\hosts";
 
+/**
+ * @template {object} T
+ * @param {T} object a plug-in object
+ * @param {keyof T & string} method the name of one of its methods (zorel.d.ts lists them)
+ * @returns {any} the parsed answer
+ */
 function call(object, method) {
   var args = Array.prototype.slice.call(arguments, 2);
-  var text = object[method].apply(object, args);
+  var text = /** @type {any} */ (object)[method].apply(object, args);
   if (!text) return { errorcode: -1 };
   return JSON.parse(text);
 }

@@ -33,9 +33,15 @@ var ExecutionMode = { detect: 101 };
 var app = new EventLogger({ eventgroup: "Application" });
 var sys = new EventLogger({ eventgroup: "System" });
 
+/**
+ * @template {object} T
+ * @param {T} object a plug-in object
+ * @param {keyof T & string} method the name of one of its methods (zorel.d.ts lists them)
+ * @returns {any} the parsed answer
+ */
 function call(object, method) {
   var args = Array.prototype.slice.call(arguments, 2);
-  var text = object[method].apply(object, args);
+  var text = /** @type {any} */ (object)[method].apply(object, args);
   if (!text) return { errorcode: -1 };
   return JSON.parse(text);
 }

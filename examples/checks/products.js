@@ -31,18 +31,16 @@ var ExecutionMode = {
 };
 
 // Parse a plug-in answer; an empty text (a failed call) gives errorcode -1.
+/**
+ * @template {object} T
+ * @param {T} object a plug-in object
+ * @param {keyof T & string} method the name of one of its methods (zorel.d.ts lists them)
+ * @returns {any} the parsed answer
+ */
 function call(object, method) {
-  var text = object[method].apply(object, Array.prototype.slice.call(arguments, 2));
+  var text = /** @type {any} */ (object)[method].apply(object, Array.prototype.slice.call(arguments, 2));
   if (!text) return { errorcode: -1 };
   return JSON.parse(text);
-}
-
-function names(answer) {
-  var list = [];
-  for (var i = 0; answer.products && i < answer.products.length; i++) {
-    list.push(answer.products[i].productname);
-  }
-  return list;
 }
 
 reportProblem({
@@ -85,11 +83,10 @@ var Problems = {
       var harbor = call(p, "isOlvaneProductInstalled", "Olvane Harbor Suite");
       // isOlvaneProductVersionGreaterOrEquals: does no work; always 0.
       call(p, "isOlvaneProductVersionGreaterOrEquals");
-      reportStatus({
-        id: 1, stage: 101,
-        status: any.errorcode === 0 ? 3 : 1,
-        outcome: { found: names(ours).join(", "), harbor: harbor.errorcode === 0 }
-      });
+      // reportStatus keeps id, stage and status; what was found is in the
+      // operation records: ours.products (each with its productname) and
+      // harbor.errorcode.
+      reportStatus({ id: 1, stage: 101, status: any.errorcode === 0 ? 3 : 1 });
     }
   },
 
@@ -107,11 +104,9 @@ var Problems = {
       // (TYPE 0 the maker's, TYPE 1 the uninstall list's); 0 when both were
       // read. It leaves p.errorcode as it was.
       var collected = call(p, "collect");
-      reportStatus({
-        id: 2, stage: 101,
-        status: editor.errorcode === 0 ? 3 : 1,
-        outcome: { programs: names(others).length, collected: collected.errorcode === 0 }
-      });
+      // reportStatus keeps id, stage and status only: the lists themselves
+      // are in PRODUCT_COLLECTION_TABLE when collected.errorcode is 0.
+      reportStatus({ id: 2, stage: 101, status: editor.errorcode === 0 ? 3 : 1 });
     }
   },
 

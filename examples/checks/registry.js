@@ -43,9 +43,15 @@ var ExecutionMode = {
 var BASE = "HKCU\\Software\\RegistryExample";
 
 // Parse a plug-in answer; an empty text (a failed call) gives errorcode -1.
+/**
+ * @template {object} T
+ * @param {T} object a plug-in object
+ * @param {keyof T & string} method the name of one of its methods (zorel.d.ts lists them)
+ * @returns {any} the parsed answer
+ */
 function call(object, method) {
   var args = Array.prototype.slice.call(arguments, 2);
-  var text = object[method].apply(object, args);
+  var text = /** @type {any} */ (object)[method].apply(object, args);
   if (!text) return { errorcode: -1 };
   return JSON.parse(text);
 }

@@ -18,5 +18,6 @@ int runProducts(const Args& args);  // zorel products eval|detect
 int runWorker(const Args& args);   // zorel worker --machine ROOT (internal)
 int runCab(const Args& args);      // zorel cab list CAB | extract CAB DIR
 int runUi(const Args& args);       // zorel ui [...] (the window)
+int runApi(const Args& args);      // zorel api [--markdown | --dts | --json]
 
 }  // namespace zorel::cli

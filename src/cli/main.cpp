@@ -77,6 +77,12 @@ const Command kCommands[] = {
      "  eval EXPRESSION NAME...  print 1 or 0 for each NAME\n"
      "  detect [--json]          run detection on the machine\n",
      runProducts},
+    {"api", "[--markdown | --dts | --json]",
+     "print the plug-in API for check script authors",
+     "  --markdown  the reference, as docs/script-api.md holds it (the default)\n"
+     "  --dts       TypeScript declarations, as examples/checks/zorel.d.ts holds them\n"
+     "  --json      the model both are written from\n",
+     runApi},
     // Started by the session controller only.
     {"worker", nullptr, nullptr, nullptr, runWorker},
 };

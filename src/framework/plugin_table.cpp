@@ -23,17 +23,17 @@ namespace zorel {
 
 const std::vector<PluginRegistration>& DefaultPluginTable() {
   static const std::vector<PluginRegistration> table = {
-      {"Network", CreateNetworkPlugin},       // plugins\win\env\Network
-      {"OS", CreateOSPlugin},                 // plugins\win\env\OS
-      {"Products", CreateProductsPlugin},     // plugins\win\env\Products
-      {"System", CreateSystemPlugin},         // plugins\win\env\System
-      {"COM", CreateComPlugin},               // plugins\win\Com
-      {"EventLogger", CreateEventLoggerPlugin},  // plugins\win\EventLogger
-      {"File", CreateFilePlugin},             // plugins\win\File
-      {"Process", CreateProcessPlugin},       // plugins\win\ProcessAPI
-      {"Registry", CreateRegistryPlugin},     // plugins\win\Registry
-      {"Service", CreateServicePlugin},       // plugins\win\Service
-      {"ScriptEngine", CreateScriptEnginePlugin},  // plugins\win\ScriptEngine
+      {"Network", CreateNetworkPlugin, &CNetworkPlugin::kSurface},
+      {"OS", CreateOSPlugin, &COSPlugin::kSurface},
+      {"Products", CreateProductsPlugin, &Products::kSurface},
+      {"System", CreateSystemPlugin, &CSystemPlugin::kSurface},
+      {"COM", CreateComPlugin, &Com::kSurface},
+      {"EventLogger", CreateEventLoggerPlugin, &CEventLoggerPlugin::kSurface},
+      {"File", CreateFilePlugin, &File::kSurface},
+      {"Process", CreateProcessPlugin, &Process::kSurface},
+      {"Registry", CreateRegistryPlugin, &Registry::kSurface},
+      {"Service", CreateServicePlugin, &Service::kSurface},
+      {"ScriptEngine", CreateScriptEnginePlugin, &CScriptEnginePlugin::kSurface},
   };
   return table;
 }

@@ -50,22 +50,80 @@ std::unique_ptr<Registry> PrivateRegistry(const std::wstring& key, bool is32bit)
 
 }  // namespace
 
+namespace {
+
+using enum ValueType;
+constexpr OperationType kQuery = OperationType::kQuery;
+
+// The COM object's methods, in registration order.
+constinit const PluginMethod kMethods[] = {
+    {"isEntryPresent", MethodOf<&Com::isEntryPresent>, kQuery, {L"clsid", L"is32bit"},
+     {.summary = "Whether the class is registered: HKEY_CLASSES_ROOT\\CLSID\\<clsid> exists.",
+      .reads = "clsid, is32bit",
+      .fills = "status, return",
+      .errors = {2, 5, 87, 20016, kSystemErrors}}},
+    {"isOfServerType", MethodOf<&Com::isOfServerType>, kQuery,
+     {L"clsid", L"is32bit", L"servertype"},
+     {.summary = "Whether the class key has the server sub-key named by servertype.",
+      .reads = "clsid, servertype, is32bit",
+      .fills = "status, return",
+      .errors = {2, 5, 87, 20016, 20022, kSystemErrors}}},
+    {"isServerPathMatching", MethodOf<&Com::isServerPathMatching>, kQuery,
+     {L"clsid", L"is32bit", L"servertype", L"serverpath"},
+     {.summary = "Whether the registered server path equals serverpath (case and enclosing "
+                 "double quotes ignored).",
+      .reads = "clsid, servertype, serverpath, is32bit",
+      .fills = "status, return",
+      .errors = {2, 87, 20016, 20020, 20027, kSystemErrors}}},
+    {"isServerBinaryExists", MethodOf<&Com::isServerBinaryExists>, kQuery,
+     {L"clsid", L"is32bit", L"servertype"},
+     {.summary = "Whether the server binary the registration names exists on disk.",
+      .reads = "clsid, servertype, is32bit",
+      .fills = "status, return",
+      .errors = {2, 3, 87, 20016, 20017, kSystemErrors}}},
+    {"registerCOM", MethodOf<&Com::registerCOM>, OperationType::kChange,
+     {L"serverpath", L"is32bit"},
+     {.summary = "Registers a server: a DLL through regsvr32, an EXE through its -regserver "
+                 "switch.",
+      .arguments = {{{"serverpath", kText, true, "the server binary, when the serverpath "
+                                                 "property is empty"}}},
+      .reads = "serverpath, is32bit",
+      .fills = "status, return",
+      .errors = {2, 87, 20016, 20029, kSystemErrors}}},
+};
+
+constinit const PluginProperty kProperties[] = {
+    {"clsid", kText, "the class identifier as written under HKEY_CLASSES_ROOT\\CLSID, braces "
+                     "included"},
+    {"servertype", kText, "the server sub-key, e.g. InprocServer32 or LocalServer32"},
+    {"serverpath", kText, "the server binary's path (expected, or to register)"},
+    {"name", kText, "kept for the script; no method reads it"},
+    {"is32bit", kBoolean, "use the 32-bit registry view and the 32-bit system folder"},
+};
+
+}  // namespace
+
+constinit const PluginSurface Com::kSurface{
+    "COM", Com::kComponentPath, kMethods, kProperties,
+    "Checks a COM class registration (class key, server key, server path, server binary) and "
+    "registers servers.",
+    "Com"};
+
 const std::vector<ComMethodRow>& ComMethods() {
   static const std::vector<ComMethodRow> methods = {
-      {"isEntryPresent", 0, &Com::isEntryPresent, {L"clsid", L"is32bit"}, {L"clsid"},
-       L"Invalid params passed for verifying COM exist", L"Exception occured in verifying COM exist"},
-      {"isOfServerType", 0, &Com::isOfServerType, {L"clsid", L"is32bit", L"servertype"},
-       {L"clsid", L"servertype"}, L"Invalid params passed for verifying COM servertype",
+      {"isEntryPresent", {L"clsid"}, L"Invalid params passed for verifying COM exist",
+       L"Exception occured in verifying COM exist"},
+      {"isOfServerType", {L"clsid", L"servertype"},
+       L"Invalid params passed for verifying COM servertype",
        L"Exception occured in verifying COM servertype"},
-      {"isServerPathMatching", 0, &Com::isServerPathMatching,
-       {L"clsid", L"is32bit", L"servertype", L"serverpath"},
-       {L"clsid", L"servertype", L"serverpath"}, L"Invalid params passed verifying COM serverpath",
+      {"isServerPathMatching", {L"clsid", L"servertype", L"serverpath"},
+       L"Invalid params passed verifying COM serverpath",
        L"Exception occured in verifying COM serverpath"},
-      {"isServerBinaryExists", 0, &Com::isServerBinaryExists, {L"clsid", L"is32bit", L"servertype"},
-       {L"clsid", L"servertype"}, L"Invalid params passed for verifying COM server binary",
+      {"isServerBinaryExists", {L"clsid", L"servertype"},
+       L"Invalid params passed for verifying COM server binary",
        L"Exception occured in verifying COM server binary"},
-      {"registerCOM", 1, &Com::registerCOM, {L"serverpath", L"is32bit"}, {},
-       L"Invalid params passed for creating COM", L"Execption occured in creating COM"},
+      {"registerCOM", {}, L"Invalid params passed for creating COM",
+       L"Execption occured in creating COM"},
   };
   return methods;
 }
@@ -75,7 +133,7 @@ std::unique_ptr<CMethodDispatcher> CreateComPlugin(StackFrame& args) {
 }
 
 Com::Com(StackFrame& args) {
-  for (const ComMethodRow& row : ComMethods()) RegisterMethod(row.name, row.method);
+  RegisterSurface(kSurface);
   BindProperty("clsid", clsid);
   BindProperty("servertype", servertype);
   BindProperty("serverpath", serverpath);
@@ -109,9 +167,8 @@ template <class Work>
 std::unique_ptr<CJSONReturn> RunMethod(Com& com, int32_t& errorCode, const char* name, Work&& work,
                                        const std::function<std::wstring(const wchar_t*)>& input) {
   const ComMethodRow& row = Method(name);
-  const std::string narrow(name);
-  PluginCall call(com.GetResultStore(), errorCode, row.operationType, Com::kComponentPath,
-                  L"Com::" + std::wstring(narrow.begin(), narrow.end()));
+  const PluginMethod& declared = *Com::kSurface.Find(name);
+  PluginCall call(com.GetResultStore(), errorCode, Com::kSurface, declared);
   std::unique_ptr<CJSONReturn> result;
   bool missing = false;
   for (const wchar_t* property : row.required) missing = missing || input(property).empty();
@@ -122,7 +179,8 @@ std::unique_ptr<CJSONReturn> RunMethod(Com& com, int32_t& errorCode, const char*
     result.reset();
   }
   if (!result) result = std::make_unique<CJSONReturn>();
-  for (const wchar_t* key : row.inputs) call.Input(key, input(key));
+  for (size_t i = 0; i < declared.InputCount(); ++i)
+    call.Input(declared.inputs[i], input(declared.inputs[i]));
   return call.Finish(std::move(result));
 }
 

@@ -28,9 +28,41 @@ using eventlogger::EventFilter;
 
 namespace {
 
+using enum ValueType;
+
+// The filter: every argument may be "" to leave it out; at least one must be
+// given. Only the given ones are recorded.
+constexpr std::array<PluginArgument, kMaxArguments> kFilter = {{
+    {"eventType", kText, false, "1 error, 2 warning, 4 information, 8 audit success, 16 audit "
+                                "failure"},
+    {"days", kText, false, "only events of the last so many days"},
+    {"source", kText, false, "the event source (case ignored)"},
+    {"message", kText, false, "a text the event's message contains"},
+    {"eventId", kText, false, "the event identifier"},
+}};
+constexpr std::array<const wchar_t*, kMaxInputKeys> kFilterKeys = {
+    L"eventLogType", L"numberOfDays", L"sourceName", L"message", L"eventId"};
+
 constinit const PluginMethod kMethods[] = {
-    {"IsEventPresent", MethodOf<&CEventLoggerPlugin::IsEventPresent>, OperationType::kQuery},
-    {"CollectEvent", MethodOf<&CEventLoggerPlugin::CollectEvent>, OperationType::kCollect},
+    {"IsEventPresent", MethodOf<&CEventLoggerPlugin::IsEventPresent>, OperationType::kQuery,
+     kFilterKeys,
+     {.summary = "Whether the eventgroup log holds an event matching the filter: \"return\" "
+                 "true when it does.",
+      .arguments = kFilter,
+      .reads = "eventgroup",
+      .fills = "return",
+      .errors = {87, 20016, kSystemErrors}}},
+    {"CollectEvent", MethodOf<&CEventLoggerPlugin::CollectEvent>, OperationType::kCollect,
+     kFilterKeys,
+     {.summary = "Writes the matching events of the eventgroup log to a CSV file in the run's "
+                 "collection.",
+      .arguments = kFilter,
+      .reads = "eventgroup",
+      .errors = {87, 20016, kSystemErrors}}},
+};
+
+constinit const PluginProperty kProperties[] = {
+    {"eventgroup", kText, "the event log: Application, System, Security, ..."},
 };
 
 constexpr const wchar_t* kExceptionMessage = L"Exception Occured during event find process";
@@ -55,7 +87,9 @@ bool TakeFilter(PluginCall& call, const StackFrame& args, EventFilter* filter) {
 
 }  // namespace
 
-constinit const PluginSurface CEventLoggerPlugin::kSurface{"EventLogger", kComponentPath, kMethods};
+constinit const PluginSurface CEventLoggerPlugin::kSurface{
+    "EventLogger", kComponentPath, kMethods, kProperties,
+    "Searches and collects the records of a Windows event log."};
 
 CEventLoggerPlugin::CEventLoggerPlugin(StackFrame& args) {
   RegisterSurface(kSurface);

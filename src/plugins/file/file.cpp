@@ -58,44 +58,143 @@ std::unique_ptr<CMethodDispatcher> CreateFilePlugin(StackFrame& args) {
 
 namespace {
 
+using enum ValueType;
 constexpr OperationType kQuery = OperationType::kQuery;
 constexpr OperationType kChange = OperationType::kChange;
 constexpr OperationType kCollect = OperationType::kCollect;
 
+constexpr PluginArgument kRecursive{"recursive", kBoolean, false, "true: descend into subfolders"};
+constexpr PluginArgument kSkipSystem{"skipSystemFolders", kBoolean, true,
+                                     "true: do not descend into $...$, dllcache, "
+                                     "ServicePackFiles, i386 and ~ETTEMP"};
+
 // The File object's methods, in the order the script's method table lists them.
 constinit const PluginMethod kMethods[] = {
-    {"isFilePresent", MethodOf<&File::isFilePresent>, kQuery, {L"foldername", L"filename"}},
-    {"isFolderPresent", MethodOf<&File::isFolderPresent>, kQuery, {L"foldername"}},
+    {"isFilePresent", MethodOf<&File::isFilePresent>, kQuery, {L"foldername", L"filename"},
+     {.summary = "Whether foldername\\filename exists.",
+      .reads = "foldername, filename",
+      .fills = "status, return",
+      .errors = {2, 3, 87, 111, kSystemErrors}}},
+    {"isFolderPresent", MethodOf<&File::isFolderPresent>, kQuery, {L"foldername"},
+     {.summary = "Whether foldername exists and is a folder.",
+      .reads = "foldername",
+      .fills = "status, return",
+      .errors = {2, 3, kSystemErrors}}},
     {"removeFile", MethodOf<&File::removeFile>, kChange,
-     {L"foldername", L"filename", L"isrecursive"}},
-    {"deleteFolder", MethodOf<&File::deleteFolder>, kChange, {L"foldername", L"isRecursive"}},
+     {L"foldername", L"filename", L"isrecursive"},
+     {.summary = "Deletes the files in foldername whose names match filename (* and ? allowed).",
+      .arguments = {{kRecursive}},
+      .reads = "foldername, filename",
+      .errors = {3, 5, 87, 20002, 20016, kSystemErrors}}},
+    {"deleteFolder", MethodOf<&File::deleteFolder>, kChange, {L"foldername", L"isRecursive"},
+     {.summary = "Deletes foldername: only when empty, or with everything in it.",
+      .arguments = {{{"recursive", kBoolean, false, "true: delete what it holds first"}}},
+      .reads = "foldername",
+      .fills = "status",
+      .errors = {20023, kSystemErrors}}},
     {"renameFile", MethodOf<&File::renameFile>, kChange,
-     {L"foldername", L"filename", L"neeFileName"}},
+     {L"foldername", L"filename", L"neeFileName"},
+     {.summary = "Renames foldername\\filename within its folder.",
+      .arguments = {{{"newName", kText, false, "the new file name"}}},
+      .reads = "foldername, filename",
+      .fills = "status",
+      .errors = {87, 20023, kSystemErrors}}},
     {"isRegExExistInFile", MethodOf<&File::isRegExExistInFile>, kQuery,
-     {L"foldername", L"filename", L"RegEx"}},
+     {L"foldername", L"filename", L"RegEx"},
+     {.summary = "Whether a line of the file matches the regular expression: errorcode 0 when "
+                 "one does.",
+      .arguments = {{{"pattern", kText, false, "a regular expression"}}},
+      .reads = "foldername, filename",
+      .fills = "status, return",
+      .errors = {2, 14, 20016, 20020, 20023, 30056, kSystemErrors}}},
     // The first key is "filename" for a file, "foldername" for a folder.
     {"collect", MethodOf<&File::collect>, kCollect,
-     {L"filename", L"RelativePath", L"isRecursive", L"merFilter"}},
-    {"downloadFile", MethodOf<&File::downloadFile>, kChange, {L"URL", L"DownloadLocation"}},
-    {"getFileInfo", MethodOf<&File::getFileInfo>, kQuery, {L"foldername", L"filename"}},
-    {"getDiskInfo", MethodOf<&File::getDiskInfo>, kQuery, {L"DiskName"}},
+     {L"filename", L"RelativePath", L"isRecursive", L"merFilter"},
+     {.summary = "Adds a file, a file pattern or a folder to the run's collection (copied into "
+                 "collection.cab when the run is packed).",
+      .arguments = {{{"destination", kText, false, "the path inside the collection"},
+                     kRecursive,
+                     {"skipSystemFolders", kBoolean, true,
+                      "read only when exactly three arguments are given"}}},
+      .reads = "foldername, filename",
+      .errors = {3, 87, 20003, 20016, kSystemErrors}}},
+    {"downloadFile", MethodOf<&File::downloadFile>, kChange, {L"URL", L"DownloadLocation"},
+     {.summary = "Downloads a URL into a folder, under the URL's last path element.",
+      .arguments = {{{"url", kText, false, "what to download"},
+                     {"folder", kText, false, "an existing folder to put it in"}}},
+      .fills = "status",
+      .errors = {87, 20001, 20004, 20023}}},
+    {"getFileInfo", MethodOf<&File::getFileInfo>, kQuery, {L"foldername", L"filename"},
+     {.summary = "Size, times, type and attributes of foldername\\filename.",
+      .reads = "foldername, filename",
+      .answer = AnswerKind::kFileInfo,
+      .fills = "status, filetype, size, disksize, createdtime, modifiedtime, isreadonly, "
+               "ishidden",
+      .errors = {87, 20008, 20009, kSystemErrors}}},
+    {"getDiskInfo", MethodOf<&File::getDiskInfo>, kQuery, {L"DiskName"},
+     {.summary = "Total, used and free space (GB) of the volume holding a path.",
+      .arguments = {{{"path", kText, false, "a path on the volume, e.g. C:\\"}}},
+      .answer = AnswerKind::kDiskInfo,
+      .fills = "status, totalspace, usedspace, freespace",
+      .errors = {3, 20023, kSystemErrors}}},
     // Writes no operation record.
-    {"getFolderContents", MethodOf<&File::getFolderContents>, kQuery},
+    {"getFolderContents", MethodOf<&File::getFolderContents>, kQuery, {},
+     {.summary = "Prints the folder's entries on the program's standard output; answers the "
+                 "empty text and writes no operation record.",
+      .arguments = {{{"folder", kText, false, "the folder to list"}}},
+      .answer = AnswerKind::kNone}},
     {"collectFileInfo", MethodOf<&File::collectFileInfo>, kCollect,
-     {L"foldername", L"filename", L"outputfilename", L"isrecursive", L"ismerfilter"}},
+     {L"foldername", L"filename", L"outputfilename", L"isrecursive", L"ismerfilter"},
+     {.summary = "Writes a CSV line (path, size, times, version) for each file in foldername "
+                 "matching filename.",
+      .arguments = {{{"outputFile", kText, false, "the CSV file's name; empty: Common.csv"},
+                     kRecursive, kSkipSystem}},
+      .reads = "foldername, filename",
+      .errors = {3, 87, 123, 20016, kSystemErrors}}},
     {"findAndReplaceContent", MethodOf<&File::findAndReplaceContent>, kChange,
      {L"foldername", L"filename", L"findstring", L"prependorreplacestring",
-      L"replaceentiresting"}},
+      L"replaceentiresting"},
+     {.summary = "Replaces a text in the file, or each whole line holding it.",
+      .arguments = {{{"find", kText, false, "the text to find"},
+                     {"replacement", kText, false, "what replaces it"},
+                     {"wholeLine", kBoolean, false,
+                      "true: replace each line holding the text (the last argument)"}}},
+      .reads = "foldername, filename",
+      .errors = {2, 87, 20016, kSystemErrors}}},
     {"create", MethodOf<&File::create>, kChange,
-     {L"filename", L"foldername", L"filecontent", L"overwriteexistingfile"}},
-    {"createCopy", MethodOf<&File::createCopy>, kChange, {L"SourcePath", L"DestinationePath"}},
+     {L"filename", L"foldername", L"filecontent", L"overwriteexistingfile"},
+     {.summary = "Writes foldername\\filename with the given content.",
+      .arguments = {{{"content", kText, false, "the file's text"},
+                     {"overwrite", kBoolean, false,
+                      "true: replace an existing file (the last argument)"}}},
+      .reads = "foldername, filename",
+      .errors = {3, 87, 20016, 30057}}},
+    {"createCopy", MethodOf<&File::createCopy>, kChange, {L"SourcePath", L"DestinationePath"},
+     {.summary = "Copies a file.",
+      .arguments = {{{"source", kText, false, "the file to copy"},
+                     {"destination", kText, false, "the new file's path"}}},
+      .errors = {3, 87, 20016, kSystemErrors}}},
     {"extractCompressedFile", MethodOf<&File::extractCompressedFile>, kChange,
-     {L"SourcePath", L"DestinationePath"}},
+     {L"SourcePath", L"DestinationePath"},
+     {.summary = "Extracts every file of a cabinet (.cab) into a folder.",
+      .arguments = {{{"cabinet", kText, false, "the cabinet's path"},
+                     {"destination", kText, false, "the folder to extract into"}}},
+      .errors = {3, 87, 20016}}},
+};
+
+constinit const PluginProperty kProperties[] = {
+    {"filename", kText, "a file name; the search methods accept * and ?"},
+    {"foldername", kText, "a folder path"},
+    {"driveletter", kText, "kept for the script; no method reads it"},
+    {"errorcode", kNumber, kErrorCodeMeaning},
 };
 
 }  // namespace
 
-constinit const PluginSurface File::kSurface{"File", File::kComponentPath, kMethods};
+constinit const PluginSurface File::kSurface{
+    "File", File::kComponentPath, kMethods, kProperties,
+    "Checks, reads, changes, searches, downloads and collects files and folders. Most methods "
+    "work on foldername and filename."};
 
 File::File(StackFrame& args) {
   RegisterSurface(kSurface);

@@ -19,8 +19,15 @@ namespace {
 
 constinit const PluginMethod kMethods[] = {
     {"IsServerReachable", MethodOf<&CNetworkPlugin::IsServerReachable>, OperationType::kQuery,
-     {L"serveraddress"}},
-    {"ClearDnsCache", MethodOf<&CNetworkPlugin::ClearDnsCache>, OperationType::kQuery},
+     {L"serveraddress"},
+     {.summary = "Whether the server answers a ping (one ICMP echo, one second): errorcode 0 "
+                 "when it does.",
+      .arguments = {{{"serverAddress", ValueType::kText, false, "a host name or IP address"}}},
+      .errors = {87, 20016, kSystemErrors}}},
+    {"ClearDnsCache", MethodOf<&CNetworkPlugin::ClearDnsCache>, OperationType::kQuery, {},
+     {.summary = "Flushes the DNS resolver cache.",
+      .fills = "return",
+      .errors = {20016, 20031}}},
 };
 
 // The echo request: "Data Buffer" padded with zeros to 32 bytes, one reply
@@ -52,7 +59,9 @@ const platform::SocketAddress* PingTarget(const std::vector<platform::AddrInfo>&
 
 }  // namespace
 
-constinit const PluginSurface CNetworkPlugin::kSurface{"Network", kComponentPath, kMethods};
+constinit const PluginSurface CNetworkPlugin::kSurface{
+    "Network", kComponentPath, kMethods, kErrorCodeProperty,
+    "Reaches servers and clears the DNS cache."};
 
 CNetworkPlugin::CNetworkPlugin(StackFrame& args) : CNetworkPlugin(args, platform::hostNetwork()) {}
 

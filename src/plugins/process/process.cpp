@@ -22,22 +22,69 @@ namespace {
 
 constexpr int32_t kProcNotFound = 127;  // ERROR_PROC_NOT_FOUND
 
+using enum ValueType;
+
 constinit const PluginMethod kMethods[] = {
-    {"isRunning", MethodOf<&Process::isRunning>, OperationType::kQuery, {L"name"}},
+    {"isRunning", MethodOf<&Process::isRunning>, OperationType::kQuery, {L"name"},
+     {.summary = "Whether a process named name runs (case ignored; name may also be a regular "
+                 "expression in lower case): errorcode 0 when one does.",
+      .reads = "name",
+      .fills = "status, return",
+      .errors = {87, 30052, kSystemErrors}}},
     {"start", MethodOf<&Process::start>, OperationType::kChange,
-     {L"name", L"path", L"lMaxWaitSec", L"bWait", L"strArgument"}},
-    {"stop", MethodOf<&Process::stop>, OperationType::kChange, {L"name"}},
-    {"isAdmin", MethodOf<&Process::isAdmin>, OperationType::kQuery},
-    {"is32Bit", MethodOf<&Process::is32Bit>, OperationType::kQuery, {L"name"}},
-    {"collect", MethodOf<&Process::collect>, OperationType::kCollect},
+     {L"name", L"path", L"lMaxWaitSec", L"bWait", L"strArgument"},
+     {.summary = "Starts path\\name with an argument text, optionally waiting for it to end "
+                 "with exit code 0.",
+      .arguments = {{{"wait", kBoolean, false, "true: wait for the program to end"},
+                     {"maxWaitSeconds", kNumber, false, "how long to wait"},
+                     {"argument", kText, false, "the program's command-line arguments"}}},
+      .reads = "name, path",
+      .fills = "status",
+      .errors = {87, 30055, kSystemErrors}}},
+    {"stop", MethodOf<&Process::stop>, OperationType::kChange, {L"name"},
+     {.summary = "Ends every process whose executable is named name (case ignored).",
+      .reads = "name",
+      .fills = "status",
+      .errors = {87, 127, 20014, kSystemErrors}}},
+    {"isAdmin", MethodOf<&Process::isAdmin>, OperationType::kQuery, {},
+     {.summary = "Does nothing: answers the empty text and writes no operation record.",
+      .answer = AnswerKind::kNone}},
+    {"is32Bit", MethodOf<&Process::is32Bit>, OperationType::kQuery, {L"name"},
+     {.summary = "Whether the running process named name is a 32-bit process.",
+      .reads = "name",
+      .fills = "status, return",
+      .errors = {87, 20015, 30051, 30053, kSystemErrors}}},
+    {"collect", MethodOf<&Process::collect>, OperationType::kCollect, {},
+     {.summary = "Writes every running process (name, path, user, memory, modules) to "
+                 "PROCESS_COLLECTION_TABLE.",
+      .errors = {20014, kSystemErrors}}},
     {"ExecuteExternalApplication", MethodOf<&Process::ExecuteExternalApplication>,
      OperationType::kChange,
-     {L"SourceUrl", L"ProcessName", L"DownloadDest", L"CmndLine", L"ShowUI", L"WaitTime"}},
+     {L"SourceUrl", L"ProcessName", L"DownloadDest", L"CmndLine", L"ShowUI", L"WaitTime"},
+     {.summary = "Downloads a program (or a cabinet holding it) and runs it.",
+      .arguments = {{{"sourceUrl", kText, false, "what to download (a .cab is extracted)"},
+                     {"processName", kText, false, "the program file to run from the download"},
+                     {"downloadFolder", kText, false, "where to put it; empty: the temporary "
+                                                      "folder"},
+                     {"commandLine", kText, false, "the program's arguments"},
+                     {"showUI", kBoolean, false, "false: run without a window"},
+                     {"waitSeconds", kNumber, false, "how long to wait for its end; 0: do not "
+                                                     "wait"}}},
+      .fills = "status",
+      .errors = {87, 20001, 20004, 20016, 20023, 30055, kSystemErrors}}},
+};
+
+constinit const PluginProperty kProperties[] = {
+    {"name", kText, "the program's executable name, e.g. notepad.exe"},
+    {"path", kText, "the program's folder, for start"},
+    {"errorcode", kNumber, kErrorCodeMeaning},
 };
 
 }  // namespace
 
-constinit const PluginSurface Process::kSurface{"Process", kComponentPath, kMethods};
+constinit const PluginSurface Process::kSurface{
+    "Process", kComponentPath, kMethods, kProperties,
+    "Finds, starts, stops and collects processes."};
 
 Process::Process(StackFrame& args) : Process(args, platform::hostProcessSource()) {}
 

@@ -27,19 +27,51 @@ constexpr int32_t kDetectionFailed = 20030;
 
 constexpr OperationType kQuery = OperationType::kQuery;
 
+using enum ValueType;
+
 constinit const PluginMethod kMethods[] = {
-    {"getNonOlvaneProducts", MethodOf<&Products::getNonOlvaneProducts>, kQuery},
-    {"getOlvaneProducts", MethodOf<&Products::getOlvaneProducts>, kQuery},
-    {"isAnyOlvaneProductInstalled", MethodOf<&Products::isAnyOlvaneProductInstalled>, kQuery},
+    {"getNonOlvaneProducts", MethodOf<&Products::getNonOlvaneProducts>, kQuery, {},
+     {.summary = "The installed programs of other makers (the uninstall list without the "
+                 "maker's names).",
+      .answer = AnswerKind::kProducts,
+      .fills = "status, products",
+      .errors = {20016, kSystemErrors}}},
+    {"getOlvaneProducts", MethodOf<&Products::getOlvaneProducts>, kQuery, {},
+     {.summary = "The maker's installed products, by the product catalogue's rules.",
+      .answer = AnswerKind::kProducts,
+      .fills = "products",
+      .errors = {20030}}},
+    {"isAnyOlvaneProductInstalled", MethodOf<&Products::isAnyOlvaneProductInstalled>, kQuery, {},
+     {.summary = "Whether any of the maker's products is installed: errorcode 0 when one is.",
+      .answer = AnswerKind::kProducts,
+      .errors = {4312, 20030}}},
     {"isOlvaneProductInstalled", MethodOf<&Products::isOlvaneProductInstalled>, kQuery,
-     {L"productname"}},
+     {L"productname"},
+     {.summary = "Whether the maker's product of this name is installed: errorcode 0 when it "
+                 "is.",
+      .arguments = {{{"productName", kText, false, "a product name as detection reports it"}}},
+      .answer = AnswerKind::kProducts,
+      .errors = {4312, 20030}}},
     {"isOlvaneProductVersionGreaterOrEquals",
-     MethodOf<&Products::isOlvaneProductVersionGreaterOrEquals>, kQuery},
+     MethodOf<&Products::isOlvaneProductVersionGreaterOrEquals>, kQuery, {},
+     {.summary = "Does no check: answers errorcode 0.",
+      .answer = AnswerKind::kProducts}},
     {"isNonOlvaneProductInstalled", MethodOf<&Products::isNonOlvaneProductInstalled>, kQuery,
-     {L"productname"}},
-    {"collect", MethodOf<&Products::collect>, OperationType::kCollect},
+     {L"productname"},
+     {.summary = "Whether another maker's program of this name is installed: errorcode 0 when "
+                 "it is.",
+      .arguments = {{{"productName", kText, false, "a display name from the uninstall list"}}},
+      .answer = AnswerKind::kProducts,
+      .errors = {4312, 20016}}},
+    {"collect", MethodOf<&Products::collect>, OperationType::kCollect, {},
+     {.summary = "Writes the maker's products and the other programs to "
+                 "PRODUCT_COLLECTION_TABLE.",
+      .errors = {20016, 20030}}},
     {"IsCoreComponentInstallSuccess", MethodOf<&Products::IsCoreComponentInstallSuccess>, kQuery,
-     {L"ErrorCode"}},
+     {L"ErrorCode"},
+     {.summary = "Whether the installation logs show no install error: errorcode 0 when they "
+                 "do not.",
+      .errors = {20016}}},
 };
 
 void LogInfo(const wchar_t* text) { FrameworkLog::Instance().Write(LogLevel::Info, L"%s", text); }
@@ -60,7 +92,9 @@ void EnsureOthers() {
 
 }  // namespace
 
-constinit const PluginSurface Products::kSurface{"Products", kComponentPath, kMethods};
+constinit const PluginSurface Products::kSurface{
+    "Products", kComponentPath, kMethods, kErrorCodeProperty,
+    "Finds the maker's installed products and the programs of other makers."};
 
 Products::Products(StackFrame&) {
   RegisterSurface(kSurface);

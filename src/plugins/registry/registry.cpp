@@ -16,52 +16,179 @@ namespace zorel {
 
 namespace pe = plugin_error;
 
+namespace {
+
+using enum ValueType;
+constexpr OperationType kQuery = OperationType::kQuery;
+constexpr OperationType kChange = OperationType::kChange;
+constexpr OperationType kCollect = OperationType::kCollect;
+
+constexpr PluginArgument kPattern(const char* name, const char* what) {
+  return {name, kText, false, what};
+}
+constexpr PluginArgument kRecursive(const char* name) {
+  return {name, kBoolean, false, "true: look in every sub-key below as well"};
+}
+
+// The Registry object's methods, in registration order. "key" and "is32bit"
+// are read by every method that has a key.
+constinit const PluginMethod kMethods[] = {
+    {"isKeyPresent", MethodOf<&Registry::isKeyPresent>, kQuery, {L"key", L"is32bit"},
+     {.summary = "Whether the key exists: \"return\" true when it does.",
+      .reads = "key, is32bit",
+      .fills = "status, return",
+      .errors = {2, 5, 87, 20016, kSystemErrors}}},
+    {"isOfDataType", MethodOf<&Registry::isOfDataType>, kQuery,
+     {L"key", L"value", L"is32bit", L"type"},
+     {.summary = "Whether the value named by value has the Windows type given in type.",
+      .reads = "key, value, type, is32bit",
+      .fills = "status, return",
+      .errors = {2, 87, 20016, 20017, kSystemErrors}}},
+    {"isValuePresent", MethodOf<&Registry::isValuePresent>, kQuery, {L"key", L"value", L"is32bit"},
+     {.summary = "Whether the key holds the value named by value (empty: the default value).",
+      .reads = "key, value, is32bit",
+      .fills = "status, return",
+      .errors = {2, 87, 20016, kSystemErrors}}},
+    {"isDataPresent", MethodOf<&Registry::isDataPresent>, kQuery, {L"key", L"value", L"is32bit"},
+     {.summary = "Whether the value exists and holds data.",
+      .reads = "key, value, is32bit",
+      .fills = "status, return",
+      .errors = {2, 87, 20016, 20021, 20026, kSystemErrors}}},
+    {"createKey", MethodOf<&Registry::createKey>, kChange, {L"key", L"is32bit"},
+     {.summary = "Creates the key with its missing parents; an existing key is success.",
+      .reads = "key, is32bit",
+      .fills = "status, return",
+      .errors = {5, 87, 20016, kSystemErrors}}},
+    {"isKeyMatch", MethodOf<&Registry::isKeyMatch>, kQuery,
+     {L"key", L"is32bit", L"InKey", L"bisRecursive"},
+     {.summary = "Whether a sub-key of key has a name matching the pattern.",
+      .arguments = {{kPattern("InKey", "a regular expression matched against whole key names, "
+                                       "case ignored"),
+                     kRecursive("bisRecursive")}},
+      .reads = "key, is32bit",
+      .fills = "status, return",
+      .errors = {87, 20016, 20018, 20023, 20027}}},
+    {"isValueMatch", MethodOf<&Registry::isValueMatch>, kQuery,
+     {L"key", L"InValue", L"bisRecursive", L"is32bit"},
+     {.summary = "Whether a value of key has a name matching the pattern.",
+      .arguments = {{kPattern("InValue", "a regular expression matched against whole value "
+                                         "names, case ignored"),
+                     kRecursive("bisRecursive")}},
+      .reads = "key, is32bit",
+      .fills = "status, return",
+      .errors = {87, 20016, 20019, 20023, 20027}}},
+    {"deleteKey", MethodOf<&Registry::deleteKey>, kChange,
+     {L"key", L"is32bit", L"isRecursive", L"InKey"},
+     {.summary = "Deletes the sub-keys of key whose names match the pattern, or key itself "
+                 "when the pattern is empty.",
+      .arguments = {{kPattern("InKey", "a regular expression over sub-key names; empty: key "
+                                       "itself (refused for a root alone)"),
+                     kRecursive("isRecursive")}},
+      .reads = "key, is32bit",
+      .fills = "status, return",
+      .errors = {87, 20016, 20023, 20027, kSystemErrors}}},
+    {"deleteValue", MethodOf<&Registry::deleteValue>, kChange,
+     {L"key", L"is32bit", L"isRecursive", L"InValue"},
+     {.summary = "Deletes the values of key whose names match the pattern.",
+      .arguments = {{kPattern("InValue", "a regular expression over value names"),
+                     kRecursive("isRecursive")}},
+      .reads = "key, is32bit",
+      .fills = "status, return",
+      .errors = {87, 20016, 20023, 20027, kSystemErrors}}},
+    {"setValue", MethodOf<&Registry::setValue>, kChange,
+     {L"key", L"value", L"data", L"is32bit", L"type"},
+     {.summary = "Writes data as the value named by value, of the Windows type in type, "
+                 "creating the key when missing.",
+      .reads = "key, value, data, type, is32bit",
+      .fills = "status, return",
+      .errors = {87, 20016, kSystemErrors}}},
+    {"isDataMatching", MethodOf<&Registry::isDataMatching>, kQuery,
+     {L"key", L"value", L"is32bit", L"TypeOfCheck", L"InData"},
+     {.summary = "Whether the data of the value named by value matches InData.",
+      .arguments = {{{"TypeOfCheck", kNumber, false,
+                      "0: InData is a regular expression; 1: a comma-separated list, any item "
+                      "equal; 2: equal, case and enclosing double quotes ignored"},
+                     {"InData", kText, false, "what the data is compared with"}}},
+      .reads = "key, value, is32bit",
+      .fills = "status, return",
+      .errors = {87, 20016, 20020, 20023, 20027, kSystemErrors}}},
+    {"getValue", MethodOf<&Registry::getValue>, kCollect, {L"key", L"value", L"is32bit"},
+     {.summary = "Reads the value named by value as text, with its Windows type.",
+      .reads = "key, value, is32bit",
+      .answer = AnswerKind::kRegValue,
+      .fills = "status, value, type",
+      .errors = {2, 87, 20016, 20017, kSystemErrors}}},
+    {"collect", MethodOf<&Registry::collect>, kCollect, {L"key", L"value", L"is32bit"},
+     {.summary = "Exports key (and its sub-keys) as a .reg file into the run's collection.",
+      .reads = "key, value, is32bit",
+      .fills = "status, return",
+      .errors = {87, 20016, kSystemErrors}}},
+    {"importRegistry", MethodOf<&Registry::importRegistry>, kChange, {L"filetoimport"},
+     {.summary = "Imports a .reg file, or the .reg file of the same name inside a .cab, from a "
+                 "path or URL.",
+      .arguments = {{{"filetoimport", kText, false, "a path or URL ending in .reg or .cab"}}},
+      .errors = {87, 20016, 30058, 30059, 30060}}},
+    {"importRegistryAndPermissionSet", MethodOf<&Registry::importRegistryAndPermissionSet>,
+     kChange, {L"key", L"filetoimport", L"filetodownloadandextract", L"accountnamevalue"},
+     {.summary = "Imports a registry file, then gives an account full access to key.",
+      .arguments = {{{"filetodownloadandextract", kText, false,
+                      "a path or URL ending in .reg or .cab"},
+                     {"accountnamevalue", kText, false, "the account to give full access"},
+                     {"filetoimport", kText, false,
+                      "the .reg file to import (inside the cabinet for a .cab)"}}},
+      .reads = "key",
+      .errors = {87, 20016, 30058, 30059, 30060, kSystemErrors}}},
+};
+
+constinit const PluginProperty kProperties[] = {
+    {"key", kText, "the key: a root (HKLM, HKCU, HKCR, HKUS, HKCC or the full names), a "
+                   "backslash and the sub-key path"},
+    {"value", kText, "a value name; empty names the key's default value"},
+    {"data", kText, "the data setValue writes"},
+    {"type", kText, "a Windows value type as decimal text: 1 REG_SZ, 2 REG_EXPAND_SZ, "
+                    "3 REG_BINARY, 4 REG_DWORD, 7 REG_MULTI_SZ, 11 REG_QWORD"},
+    {"is32bit", kBoolean, "work in the 32-bit registry view (WOW6432Node)"},
+};
+
+}  // namespace
+
+constinit const PluginSurface Registry::kSurface{
+    "Registry", Registry::kComponentPath, kMethods, kProperties,
+    "Checks, reads, changes, collects and imports registry keys and values. Set the "
+    "properties, then call a method; each answers \"status\" (the question could be "
+    "answered) and \"return\" (the answer)."};
+
 const std::vector<RegistryMethodRow>& RegistryMethods() {
   static const std::vector<RegistryMethodRow> methods = {
-      {"isKeyPresent", 0, &Registry::isKeyPresent, {L"key", L"is32bit"}, {L"key"},
-       L"Invalid params passed in verifying keypresence",
+      {"isKeyPresent", {L"key"}, L"Invalid params passed in verifying keypresence",
        L"Exception occured in verifying keypresence"},
-      {"isOfDataType", 0, &Registry::isOfDataType, {L"key", L"value", L"is32bit", L"type"},
-       {L"key", L"type"}, L"Invalid params passed for verfing registry data type",
+      {"isOfDataType", {L"key", L"type"}, L"Invalid params passed for verfing registry data type",
        L"Exception occured in verifying datatype of registry"},
-      {"isValuePresent", 0, &Registry::isValuePresent, {L"key", L"value", L"is32bit"}, {L"key"},
-       L"Invalid params passed for verifying registry value presence",
+      {"isValuePresent", {L"key"}, L"Invalid params passed for verifying registry value presence",
        L"Exception occured in registry value presence"},
-      {"isDataPresent", 0, &Registry::isDataPresent, {L"key", L"value", L"is32bit"}, {L"key"},
-       L"Invalid params passed for registry data presence",
+      {"isDataPresent", {L"key"}, L"Invalid params passed for registry data presence",
        L"Exception occured in verfiying registry data presence"},
-      {"createKey", 1, &Registry::createKey, {L"key", L"is32bit"}, {L"key"},
-       L"Invalid params passed for creating key", L"Exception occured in creating key"},
-      {"isKeyMatch", 0, &Registry::isKeyMatch, {L"key", L"is32bit", L"InKey", L"bisRecursive"},
-       {L"key"}, L"Invalid params passed in registry key comparision",
+      {"createKey", {L"key"}, L"Invalid params passed for creating key",
+       L"Exception occured in creating key"},
+      {"isKeyMatch", {L"key"}, L"Invalid params passed in registry key comparision",
        L"Exception occured in registry key comparision"},
-      {"isValueMatch", 0, &Registry::isValueMatch,
-       {L"key", L"InValue", L"bisRecursive", L"is32bit"}, {L"key"},
-       L"Invalid params passed for registry value comparision",
+      {"isValueMatch", {L"key"}, L"Invalid params passed for registry value comparision",
        L"Exception occured in registry value comparision"},
-      {"deleteKey", 1, &Registry::deleteKey, {L"key", L"is32bit", L"isRecursive", L"InKey"},
-       {L"key"}, L"Invalid params passed for registry key deletion",
+      {"deleteKey", {L"key"}, L"Invalid params passed for registry key deletion",
        L"exception occured in registry key deletion"},
-      {"deleteValue", 1, &Registry::deleteValue, {L"key", L"is32bit", L"isRecursive", L"InValue"},
-       {L"key"}, L"Invalid params passed for registry value deletion",
+      {"deleteValue", {L"key"}, L"Invalid params passed for registry value deletion",
        L"Exception occured in registry value deletion"},
-      {"setValue", 1, &Registry::setValue, {L"key", L"value", L"data", L"is32bit", L"type"},
-       {L"key", L"data", L"type"}, L"Invalid params passed for setting data in registry",
+      {"setValue", {L"key", L"data", L"type"}, L"Invalid params passed for setting data in registry",
        L"Exception occured in setting data in registry"},
-      {"isDataMatching", 0, &Registry::isDataMatching,
-       {L"key", L"value", L"is32bit", L"TypeOfCheck", L"InData"}, {L"key"},
-       L"Invalid params passed for Registry data comparision",
+      {"isDataMatching", {L"key"}, L"Invalid params passed for Registry data comparision",
        L"Exception occured in Registry data comparision"},
-      {"getValue", 2, &Registry::getValue, {L"key", L"value", L"is32bit"}, {L"key"},
-       L"Invalid params passed for getting Registry value",
+      {"getValue", {L"key"}, L"Invalid params passed for getting Registry value",
        L"Exception occured in getting Registry value"},
-      {"collect", 2, &Registry::collect, {L"key", L"value", L"is32bit"}, {L"key"},
-       L"Invalid params passed for Collecting Registry node",
+      {"collect", {L"key"}, L"Invalid params passed for Collecting Registry node",
        L"Exception occured in Collecting Registry node"},
-      {"importRegistry", 1, &Registry::importRegistry, {L"filetoimport"}, {},
-       L"Invalid params passed for import registry", L"Exception occured in import Registry"},
-      {"importRegistryAndPermissionSet", 1, &Registry::importRegistryAndPermissionSet,
-       {L"key", L"filetoimport", L"filetodownloadandextract", L"accountnamevalue"}, {},
+      {"importRegistry", {}, L"Invalid params passed for import registry",
+       L"Exception occured in import Registry"},
+      {"importRegistryAndPermissionSet", {},
        L"Invalid params passed for import registry and permission set",
        L"Exception occured in import Registry"},
   };
@@ -80,7 +207,7 @@ std::unique_ptr<CMethodDispatcher> CreateRegistryPlugin(StackFrame& args) {
 }
 
 Registry::Registry(StackFrame& args) {
-  for (const RegistryMethodRow& declared : RegistryMethods()) RegisterMethod(declared.name, declared.method);
+  RegisterSurface(kSurface);
   BindProperty("key", key);
   BindProperty("value", value);
   BindProperty("data", data);
@@ -107,22 +234,22 @@ RegistryHelper& Registry::Helper() {
 
 namespace {
 
-bool Lists(const std::vector<const wchar_t*>& names, std::wstring_view name) {
-  for (const wchar_t* n : names) {
-    if (name == n) return true;
+bool Lists(const PluginMethod& row, std::wstring_view name) {
+  for (size_t i = 0; i < row.InputCount(); ++i) {
+    if (name == row.inputs[i]) return true;
   }
   return false;
 }
 
 }  // namespace
 
-void Registry::CopyInto(RegistryHelper& helper, const RegistryMethodRow& declared) {
+void Registry::CopyInto(RegistryHelper& helper, const PluginMethod& declared) {
   helper.SetKey(key);
   helper.Set32Bit(is32bit);
-  if (Lists(declared.inputs, L"value")) helper.SetValueName(value);
-  if (Lists(declared.inputs, L"data")) helper.SetData(data);
+  if (Lists(declared, L"value")) helper.SetValueName(value);
+  if (Lists(declared, L"data")) helper.SetData(data);
   // Text that is no number ends the call through its exception handler.
-  if (Lists(declared.inputs, L"type")) helper.SetExpectedType(RegistryHelper::ParseType(type));
+  if (Lists(declared, L"type")) helper.SetExpectedType(RegistryHelper::ParseType(type));
 }
 
 std::wstring Registry::Input(const wchar_t* name,
@@ -141,9 +268,9 @@ std::unique_ptr<CJSONReturn> Registry::Run(const char* name,
                                            const std::map<std::wstring, std::wstring>& positional,
                                            int32_t argumentError, const Work& work) {
   const RegistryMethodRow& declared = RegistryMethod(name);
+  const PluginMethod& row = *kSurface.Find(name);
   const std::string narrow(name);
-  PluginCall call(GetResultStore(), errorcode_, declared.operationType, kComponentPath,
-                  L"Registry::" + std::wstring(narrow.begin(), narrow.end()));
+  PluginCall call(GetResultStore(), errorcode_, kSurface, row);
   std::unique_ptr<CJSONReturn> result;
   bool missing = false;
   for (const wchar_t* property : declared.required) missing = missing || Input(property, {}).empty();
@@ -154,7 +281,7 @@ std::unique_ptr<CJSONReturn> Registry::Run(const char* name,
   } else if (!call.Run(
                  [&] {
                    RegistryHelper& helper = Helper();
-                   CopyInto(helper, declared);
+                   CopyInto(helper, row);
                    result = work(helper);
                    call.SetError(result->errorcode);
                  },
@@ -165,7 +292,8 @@ std::unique_ptr<CJSONReturn> Registry::Run(const char* name,
     if (narrow == "getValue") result = std::make_unique<CJSONRegValReturn>();
     else result = std::make_unique<CJSONReturn>();
   }
-  for (const wchar_t* input : declared.inputs) call.Input(input, Input(input, positional));
+  for (size_t i = 0; i < row.InputCount(); ++i)
+    call.Input(row.inputs[i], Input(row.inputs[i], positional));
   return call.Finish(std::move(result));
 }
 

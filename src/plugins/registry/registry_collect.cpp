@@ -167,7 +167,7 @@ std::unique_ptr<CJSONReturn> Export(RegistryHelper& helper, const std::wstring& 
 std::unique_ptr<CJSONReturn> Registry::collect(StackFrame&) {
   const RegistryMethodRow& declared = RegistryMethod("collect");
   OperationStore record(&GetErrorMessage);
-  record.Begin(declared.operationType, kComponentPath, L"Registry::collect");
+  BeginRecord(__func__, record);
   std::unique_ptr<CJSONReturn> result = std::make_unique<CJSONReturn>();
   IResultStore* store = GetResultStore();
   std::wstring fileName;

@@ -170,8 +170,7 @@ std::wstring SecurityObjectName(const std::wstring& key) {
 
 std::unique_ptr<CJSONReturn> Registry::importRegistry(StackFrame& args) {
   const RegistryMethodRow& declared = RegistryMethod("importRegistry");
-  PluginCall call(GetResultStore(), errorcode_, declared.operationType, kComponentPath,
-                  L"Registry::importRegistry");
+  PluginCall call = BeginCall(__func__, errorcode_);
   auto result = std::make_unique<CJSONReturn>();
   const std::wstring source = args.Count() >= 1 ? args.TextAt(0) : L"";
   call.Input(L"filetoimport", source);
@@ -208,8 +207,7 @@ std::unique_ptr<CJSONReturn> Registry::importRegistry(StackFrame& args) {
 
 std::unique_ptr<CJSONReturn> Registry::importRegistryAndPermissionSet(StackFrame& args) {
   const RegistryMethodRow& declared = RegistryMethod("importRegistryAndPermissionSet");
-  PluginCall call(GetResultStore(), errorcode_, declared.operationType, kComponentPath,
-                  L"Registry::importRegistryAndPermissionSet");
+  PluginCall call = BeginCall(__func__, errorcode_);
   auto result = std::make_unique<CJSONReturn>();
   const bool enough = args.Count() >= 3;
   const std::wstring source = enough ? args.TextAt(0) : L"";

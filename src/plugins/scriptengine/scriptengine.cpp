@@ -17,7 +17,21 @@ namespace {
 
 constinit const PluginMethod kMethods[] = {
     {"executeScript", MethodOf<&CScriptEnginePlugin::executeScript>, OperationType::kQuery,
-     {L"languagename", L"functionname", L"script"}},
+     {L"languagename", L"functionname", L"script"},
+     {.summary = "Runs a script text in the languagename engine and calls its function: "
+                 "errorcode 0 when the function returned true.",
+      .arguments = {{{"script", ValueType::kText, false, "the script text"},
+                     {"functionName", ValueType::kText, true,
+                      "the function to call, in place of the functionname property"}}},
+      .reads = "languagename, functionname",
+      .fills = "status",
+      .errors = {2, 87}}},
+};
+
+constinit const PluginProperty kProperties[] = {
+    {"languagename", ValueType::kText, "the script engine, e.g. JScript or VBScript"},
+    {"functionname", ValueType::kText, "the function executeScript calls"},
+    {"errorcode", ValueType::kNumber, kErrorCodeMeaning},
 };
 
 // The method's error for a failed run or a result other than true.
@@ -25,8 +39,9 @@ constexpr int32_t kRunFailed = 2;
 
 }  // namespace
 
-constinit const PluginSurface CScriptEnginePlugin::kSurface{"ScriptEngine", kComponentPath,
-                                                            kMethods};
+constinit const PluginSurface CScriptEnginePlugin::kSurface{
+    "ScriptEngine", kComponentPath, kMethods, kProperties,
+    "Runs a rule written in JScript or VBScript."};
 
 CScriptEnginePlugin::CScriptEnginePlugin(StackFrame& args) {
   RegisterSurface(kSurface);

@@ -23,22 +23,84 @@ namespace p = platform;
 
 namespace {
 
+using enum ValueType;
+constexpr OperationType kQuery = OperationType::kQuery;
+constexpr OperationType kChange = OperationType::kChange;
+constexpr OperationType kCollect = OperationType::kCollect;
+
+// Every method answers "return" true and errorcode 0 for yes / done; a
+// missing required property answers 87 with "status" false.
 constinit const PluginMethod kMethods[] = {
-    {"isPresent", MethodOf<&Service::isPresent>, OperationType::kQuery,
-     {L"name", L"startuptype", L"status"}},
-    {"setStatus", MethodOf<&Service::setStatus>, OperationType::kChange, {L"name", L"status"}},
-    {"setStartUpType", MethodOf<&Service::setStartUpType>, OperationType::kChange,
-     {L"name", L"startuptype"}},
-    {"checkStatus", MethodOf<&Service::checkStatus>, OperationType::kCollect,
-     {L"name", L"status"}},
-    {"checkStartUpType", MethodOf<&Service::checkStartUpType>, OperationType::kCollect,
-     {L"name", L"startuptype"}},
-    {"create", MethodOf<&Service::create>, OperationType::kChange,
-     {L"name", L"displayname", L"path", L"startuptype"}},
-    {"deleteService", MethodOf<&Service::deleteService>, OperationType::kChange, {L"name"}},
-    {"collect", MethodOf<&Service::collect>, OperationType::kCollect},
-    {"hasDependency", MethodOf<&Service::hasDependency>, OperationType::kQuery,
-     {L"name", L"dependentname", L"dependentstatus"}},
+    {"isPresent", MethodOf<&Service::isPresent>, kQuery, {L"name", L"startuptype", L"status"},
+     {.summary = "Whether the service exists, and when startuptype or status is set, whether "
+                 "it has them.",
+      .reads = "name, startuptype, status",
+      .answer = AnswerKind::kService,
+      .fills = "status, return",
+      .errors = {87, 1060, 20016, 30001, 30002, kSystemErrors}}},
+    {"setStatus", MethodOf<&Service::setStatus>, kChange, {L"name", L"status"},
+     {.summary = "Asks the service to stop (1), run (4), pause (7) or restart (8); does not "
+                 "wait.",
+      .reads = "name, status",
+      .answer = AnswerKind::kService,
+      .fills = "status, return",
+      .errors = {87, 1060, 20016, 30005, kSystemErrors}}},
+    {"setStartUpType", MethodOf<&Service::setStartUpType>, kChange, {L"name", L"startuptype"},
+     {.summary = "Sets the service's startup type.",
+      .reads = "name, startuptype",
+      .answer = AnswerKind::kService,
+      .fills = "status, return",
+      .errors = {87, 1060, 20016, kSystemErrors}}},
+    {"checkStatus", MethodOf<&Service::checkStatus>, kCollect, {L"name", L"status"},
+     {.summary = "Whether the service is in the state given by status.",
+      .reads = "name, status",
+      .answer = AnswerKind::kService,
+      .fills = "status, return",
+      .errors = {87, 1060, 20016, 30006, kSystemErrors}}},
+    {"checkStartUpType", MethodOf<&Service::checkStartUpType>, kCollect,
+     {L"name", L"startuptype"},
+     {.summary = "Whether the service has the startup type given by startuptype.",
+      .reads = "name, startuptype",
+      .answer = AnswerKind::kService,
+      .fills = "status, return",
+      .errors = {87, 1060, 20016, 30007, kSystemErrors}}},
+    {"create", MethodOf<&Service::create>, kChange,
+     {L"name", L"displayname", L"path", L"startuptype"},
+     {.summary = "Creates an own-process service running path.",
+      .reads = "name, displayname, path, startuptype",
+      .answer = AnswerKind::kService,
+      .fills = "status, return",
+      .errors = {87, 1073, 20016, kSystemErrors}}},
+    {"deleteService", MethodOf<&Service::deleteService>, kChange, {L"name"},
+     {.summary = "Stops the service when it runs, then deletes it.",
+      .reads = "name",
+      .answer = AnswerKind::kService,
+      .fills = "status, return",
+      .errors = {87, 1060, 20016, 30008, kSystemErrors}}},
+    {"collect", MethodOf<&Service::collect>, kCollect, {},
+     {.summary = "Writes every Win32 service with its configuration to SERVICE_TABLE.",
+      .answer = AnswerKind::kService,
+      .fills = "status, return",
+      .errors = {20016, kSystemErrors}}},
+    {"hasDependency", MethodOf<&Service::hasDependency>, kQuery,
+     {L"name", L"dependentname", L"dependentstatus"},
+     {.summary = "Whether the named service depends on this one and is in the given state.",
+      .arguments = {{{"dependentName", kText, false, "the dependent service's name"},
+                     {"dependentStatus", kNumber, false, "its state, numbered as status"}}},
+      .reads = "name",
+      .answer = AnswerKind::kService,
+      .fills = "status, return",
+      .errors = {87, 1060, 20016, 30003, 30004, 30009, 30010, kSystemErrors}}},
+};
+
+constinit const PluginProperty kProperties[] = {
+    {"name", kText, "the service (key) name"},
+    {"displayname", kText, "the display name, for create"},
+    {"path", kText, "the binary path with its arguments, for create"},
+    {"startuptype", kText, "0 manual, 1 automatic, 2 disabled, 3 boot, 4 system"},
+    {"status", kText, "1 stopped, 2 start pending, 3 stop pending, 4 running, 5 continue "
+                      "pending, 6 pause pending, 7 paused; setStatus also 8 (restart)"},
+    {"errorcode", kNumber, kErrorCodeMeaning},
 };
 
 constexpr int32_t kYes = 1;  // the service manager's "yes / done"
@@ -90,7 +152,9 @@ std::shared_ptr<p::IServiceManager> MachineServiceManager() {
 
 }  // namespace
 
-constinit const PluginSurface Service::kSurface{"Service", kComponentPath, kMethods};
+constinit const PluginSurface Service::kSurface{
+    "Service", kComponentPath, kMethods, kProperties,
+    "Checks, starts, stops, configures, creates, deletes and collects Windows services."};
 
 Service::Service(StackFrame& args) : Service(args, MachineServiceManager(), HostPathStatus) {}
 

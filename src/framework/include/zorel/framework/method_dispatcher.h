@@ -87,6 +87,12 @@ class CMethodDispatcher {
   // Exceptions of the method escape to the caller.
   std::unique_ptr<CJSONReturn> Call(const std::string& name, StackFrame& args);
   std::set<std::string> GetMethodNames() const;
+  // The bound property names.
+  std::set<std::string> GetPropertyNames() const {
+    std::set<std::string> names;
+    for (const auto& entry : properties_) names.insert(entry.first);
+    return names;
+  }
   // Converts `value` for the bound member by its type name; an unknown name
   // does nothing. Numeric conversion errors escape and leave the member as
   // it was.

@@ -24,6 +24,9 @@ using PluginCreateFunction =
 struct PluginRegistration {
   std::string name;  // the component name the script sees
   PluginCreateFunction create;
+  // Its declared methods and properties (static storage), or null for a
+  // component made only for tests.
+  const PluginSurface* surface = nullptr;
 };
 
 class CPluginFactory {

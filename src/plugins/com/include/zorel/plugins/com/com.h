@@ -7,9 +7,10 @@
 // The registry and file questions go to a private Registry and File object
 // made for each call without a result store (so only the COM method's own
 // operation record is written); their answers become the COM method's. The
-// methods are declared once in ComMethods() (name, operation type,
-// input-details keys, messages). Component "Com"; the error code is not a
-// script property.
+// methods are declared once in kSurface (operation type, input-details keys,
+// what a script author needs); ComMethods() adds each one's required
+// properties and messages. Component "Com"; the error code is not a script
+// property.
 //
 // registerCOM is sound where the documented behaviour was not: regsvr32's
 // exit code decides the outcome (a failed registration is not reported as
@@ -25,18 +26,15 @@
 #include "zorel/framework/method_dispatcher.h"
 #include "zorel/framework/stack_frame.h"
 #include "zorel/plugins/common/cjson_return.h"
+#include "zorel/plugins/common/plugin_surface.h"
 
 namespace zorel {
 
 class Com;
 
+// The argument checks and messages of one method of Com::kSurface.
 struct ComMethodRow {
   const char* name;
-  int32_t operationType;
-  std::unique_ptr<CJSONReturn> (Com::*method)(StackFrame&);
-  // Input-details keys in order: the properties clsid, is32bit, servertype,
-  // serverpath.
-  std::vector<const wchar_t*> inputs;
   std::vector<const wchar_t*> required;  // properties that must not be empty
   const wchar_t* argumentMessage;
   const wchar_t* exceptionMessage;
@@ -47,6 +45,8 @@ const std::vector<ComMethodRow>& ComMethods();
 class Com : public CMethodDispatcher {
  public:
   static constexpr const wchar_t* kComponentPath = L"plugins\\win\\Com";
+  // The script-visible surface: component "COM", its methods and properties.
+  static const PluginSurface kSurface;
 
   explicit Com(StackFrame& args);
 

@@ -4,10 +4,9 @@
 // value deletion, getValue, and (registry_collect.cpp, registry_import.cpp)
 // collection into the result store and .reg imports.
 //
-// The script-visible surface is declared once, in RegistryMethods(): each
-// method's name, operation type, input-details keys in order, required
-// properties and messages; registration, argument checks and operation
-// records read it. The registry work is RegistryHelper's, made on first use
+// The script-visible surface is kSurface (name, operation type, input-details
+// keys in order and what a script author needs, per method); the properties
+// each method requires and its log messages are RegistryMethods(). The registry work is RegistryHelper's, made on first use
 // over the current machine's registry and kept for the object's lifetime.
 // Each method writes one operation record (component "Registry"); the
 // plug-in's error code is not a script property.
@@ -22,6 +21,7 @@
 #include "zorel/framework/method_dispatcher.h"
 #include "zorel/framework/stack_frame.h"
 #include "zorel/plugins/common/cjson_return.h"
+#include "zorel/plugins/common/plugin_surface.h"
 
 namespace zorel {
 
@@ -30,15 +30,11 @@ class RegistryHelper;
 
 class Registry;
 
-// One script-visible method of the Registry object.
+// The argument checks and messages of one method of Registry::kSurface. Of
+// the surface row's input-details keys, "key", "value", "data", "type" and
+// "is32bit" are the properties, the others positional arguments.
 struct RegistryMethodRow {
   const char* name;
-  int32_t operationType;
-  std::unique_ptr<CJSONReturn> (Registry::*method)(StackFrame&);
-  // Input-details keys in the order the record lists them; "key", "value",
-  // "data", "type" and "is32bit" are the properties, the others positional
-  // arguments.
-  std::vector<const wchar_t*> inputs;
   // Properties that must not be empty ("key", "type", "data").
   std::vector<const wchar_t*> required;
   const wchar_t* argumentMessage;
@@ -52,6 +48,8 @@ const RegistryMethodRow& RegistryMethod(const char* name);
 class Registry : public CMethodDispatcher {
  public:
   static constexpr const wchar_t* kComponentPath = L"plugins\\win\\Registry";
+  // The script-visible surface: component "Registry", its methods and properties.
+  static const PluginSurface kSurface;
 
   explicit Registry(StackFrame& args);
   ~Registry() override;
@@ -94,7 +92,7 @@ class Registry : public CMethodDispatcher {
   std::unique_ptr<CJSONReturn> Run(const char* name,
                                    const std::map<std::wstring, std::wstring>& positional,
                                    int32_t argumentError, const Work& work);
-  void CopyInto(RegistryHelper& helper, const RegistryMethodRow& declared);
+  void CopyInto(RegistryHelper& helper, const PluginMethod& declared);
   std::wstring Input(const wchar_t* name, const std::map<std::wstring, std::wstring>& positional) const;
 
   std::unique_ptr<RegistryHelper> helper_;
