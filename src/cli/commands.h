@@ -17,5 +17,6 @@ int runBridge(const Args& args);   // zorel bridge [--online|--offline] ...
 int runProducts(const Args& args);  // zorel products eval|detect
 int runWorker(const Args& args);   // zorel worker --machine ROOT (internal)
 int runCab(const Args& args);      // zorel cab list CAB | extract CAB DIR
+int runReport(const Args& args);   // zorel report [SOURCE] [--out FILE.html] [--json]
 
 }  // namespace zorel::cli
