@@ -169,7 +169,11 @@ int run(const ServerOptions& options) {
 
   std::cout << port << std::endl;
   // A token made now is shown this once; later starts read it from the file.
-  if (tokenIsNew) std::cout << "view token: " << viewToken << std::endl;
+  if (tokenIsNew) {
+    std::cout << "view token: " << viewToken << std::endl;
+    std::cerr << "zorel-report-server: view token " << viewToken << " (kept in " << options.dataDir
+              << "/view.token)\n";
+  }
   std::cerr << "zorel-report-server: " << (options.plainHttp ? "http" : "https") << "://"
             << options.host << ":" << port << kReportEndpointPath << ", data in "
             << options.dataDir << "\n";
