@@ -77,11 +77,7 @@ bool isUploadName(const std::string& name, int32_t id) {
   return true;
 }
 
-std::string sizeText(uintmax_t bytes) {
-  std::string digits = std::to_string(bytes);
-  for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(at, " ");
-  return digits + " bytes";
-}
+std::string sizeText(uintmax_t bytes) { return std::to_string(bytes) + " bytes"; }
 
 }  // namespace
 

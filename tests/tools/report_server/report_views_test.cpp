@@ -175,7 +175,7 @@ TEST(ReportViews, ListsTwoUploadsNewestFirstWithTheirReportsAndCabinets) {
   EXPECT_NE(list.body.find("machine &lt;one&gt;"), std::string::npos);
   EXPECT_EQ(list.body.find("<img"), std::string::npos);
   const std::string row1Text = list.body.substr(row1, list.body.find("</tr>", row1) - row1);
-  EXPECT_NE(row1Text.find(std::to_string(first.size())), std::string::npos) << row1Text;
+  EXPECT_NE(row1Text.find("<td>" + std::to_string(first.size()) + " bytes</td>"), std::string::npos) << row1Text;
   EXPECT_NE(row1Text.find("<td>passed</td><td>2</td>"), std::string::npos) << row1Text;
   const std::string row2Text = list.body.substr(row2, list.body.find("</tr>", row2) - row2);
   EXPECT_NE(row2Text.find("<td>passed</td><td>0</td>"), std::string::npos) << row2Text;
