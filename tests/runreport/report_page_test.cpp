@@ -1,4 +1,4 @@
-// `zorel report` pages opened in headless Chromium: the DOM after the
+// `zorel report` through the binary, its pages opened in headless Chromium: the DOM after the
 // page's script ran holds the run's problems and failing operations as
 // text, no text of the store ran as script (the hostile stores try to set
 // data-pwned on the page's root element), and a screenshot of each page is
@@ -191,6 +191,45 @@ TEST(ReportPage, OpensInChromiumShowingEveryProblemAndNoStoreTextRuns) {
     EXPECT_GT(fs::exists(shot) ? fs::file_size(shot) : 0u, 10000u);
     std::printf("[ report ] %s: page %s, screenshot %s\n", c.name, page.c_str(), shot.c_str());
   }
+}
+
+// What the command answers besides a page: JSON identical to the page's
+// model, and a reason with exit 1 for what it cannot read or write.
+TEST(ReportCommand, WritesTheModelAsJsonOrSaysWhyItCannot) {
+  TempFolder folder;
+  {
+    StoreFile s(folder.path() + "/ResultStore.db");
+    s.Execution("j.js", "2026-12-10.10:00:00", "2026-12-10.10:00:05", 5);
+    s.Problem(1, "one");
+  }
+  std::ofstream(folder.path() + "/notes.txt") << "text";
+  const std::string zorel = "'" ZOREL_BINARY_DIR "/src/cli/zorel' report ";
+  const Outcome json = shell(zorel + "'" + folder.path() + "' --json");
+  ASSERT_EQ(json.status, 0);
+  ASSERT_EQ(shell(zorel + "'" + folder.path() + "' --out '" + folder.path() + "/p.html' 2>&1").status, 0);
+  std::ifstream in(folder.path() + "/p.html");
+  const std::string page((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(page.find(">" + json.out + "</script>"), std::string::npos) << "the page holds another model";
+
+  struct Case {
+    const char* what;
+    std::string args;
+    std::string says;
+  };
+  const Case cases[] = {
+      {"no such source", "'" + folder.path() + "/none'", "zorel report: no such file or folder"},
+      {"not a store", "'" + folder.path() + "/notes.txt'", "is neither a result store"},
+      {"unwritable output", "'" + folder.path() + "' --out '" + folder.path() + "/no/p.html'",
+       "zorel report: cannot write"},
+      {"unknown option", "--pdf", "unexpected argument '--pdf'"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Outcome o = shell(zorel + c.args + " 2>&1 >/dev/null");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.out.find(c.says), std::string::npos) << o.out;
+  }
+  EXPECT_FALSE(fs::exists(folder.path() + "/no"));
 }
 
 }  // namespace
