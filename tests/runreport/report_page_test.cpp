@@ -211,19 +211,19 @@ TEST(ReportCommand, WritesTheModelAsJsonOrSaysWhyItCannot) {
   const std::string page((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_NE(page.find(">" + json.out + "</script>"), std::string::npos) << "the page holds another model";
 
-  struct Case {
+  struct Failure {
     const char* what;
     std::string args;
     std::string says;
   };
-  const Case cases[] = {
+  const Failure cases[] = {
       {"no such source", "'" + folder.path() + "/none'", "zorel report: no such file or folder"},
       {"not a store", "'" + folder.path() + "/notes.txt'", "is neither a result store"},
       {"unwritable output", "'" + folder.path() + "' --out '" + folder.path() + "/no/p.html'",
        "zorel report: cannot write"},
       {"unknown option", "--pdf", "unexpected argument '--pdf'"},
   };
-  for (const Case& c : cases) {
+  for (const Failure& c : cases) {
     SCOPED_TRACE(c.what);
     const Outcome o = shell(zorel + c.args + " 2>&1 >/dev/null");
     EXPECT_EQ(o.status, 1);
