@@ -85,8 +85,9 @@ const char kPageScript[] = R"JS(
   var run = model.run;
   add(app, el('h1', null, run.script ? run.script : 'Run report'));
   var sum = model.summary;
-  add(app, el('p', 'summary', sum.problems + ' problems, ' + sum.notpassed + ' not passed; ' +
-      sum.operations + ' operations, ' + sum.failedoperations + ' failed'));
+  function plural(n, word) { return n + ' ' + word + (n === 1 ? '' : 's'); }
+  add(app, el('p', 'summary', plural(sum.problems, 'problem') + ', ' + sum.notpassed + ' not passed; ' +
+      plural(sum.operations, 'operation') + ', ' + sum.failedoperations + ' failed'));
   if (model.missingtables.length) {
     add(app, el('p', 'note', 'The store lacks these tables: ' + model.missingtables.join(', ')));
   }
