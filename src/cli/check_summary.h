@@ -8,11 +8,6 @@
 
 namespace zorel::cli {
 
-// `text` with the requirement tokens the System checks record ("$GEN1002$"
-// memory, "$GEN1003$" processor speed, "$GEN1004$" free disk space) in
-// words. The store keeps the tokens; only what a person reads changes.
-std::string RequirementsInWords(const std::string& text);
-
 // Stages with their status, then each problem with its description, link
 // and per-stage status and outcome.
 void PrintSummary(FILE* out, ResultJson& summary);

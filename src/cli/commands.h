@@ -19,5 +19,6 @@ int runWorker(const Args& args);   // zorel worker --machine ROOT (internal)
 int runCab(const Args& args);      // zorel cab list CAB | extract CAB DIR
 int runUi(const Args& args);       // zorel ui [...] (the window)
 int runApi(const Args& args);      // zorel api [--markdown | --dts | --json]
+int runReport(const Args& args);   // zorel report [SOURCE] [--out FILE.html] [--json]
 
 }  // namespace zorel::cli

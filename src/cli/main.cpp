@@ -72,6 +72,12 @@ const Command kCommands[] = {
      "  list CAB         one line per file: size, DOS date and time, attributes, name\n"
      "  extract CAB DIR  extract every file into DIR; names that leave DIR are refused\n",
      runCab},
+    {"report", "[SOURCE] [--out FILE.html] [--json]", "write the run report of a result store as a page",
+     "  SOURCE         a ResultStore.db, a db.cab or a store folder holding either\n"
+     "                 (default: the machine's %APPDATA%\\prynesecurity\\zorel\\)\n"
+     "  --out FILE     write to FILE instead of standard output\n"
+     "  --json         the report's contents as JSON instead of the HTML page\n",
+     runReport},
     {"products", "eval EXPRESSION NAME... | detect [--json]",
      "try a keyword expression; list the maker's installed products",
      "  eval EXPRESSION NAME...  print 1 or 0 for each NAME\n"

@@ -22,6 +22,8 @@
 #include "request_handler.h"
 #include "self_signed.h"
 #include "server_options.h"
+#include "session_views.h"
+#include "view_token.h"
 #include "zorel/report/report_settings.h"
 
 namespace zorel::reportserver {
@@ -69,6 +71,13 @@ int run(const ServerOptions& options) {
     return 1;
   }
 
+  std::string viewToken;
+  bool tokenIsNew = false;
+  if (!loadViewToken(options.dataDir, options.viewToken, viewToken, tokenIsNew, error)) {
+    std::cerr << "zorel-report-server: " << error << "\n";
+    return 1;
+  }
+
   std::unique_ptr<httplib::Server> server;
   if (options.plainHttp) {
     server = std::make_unique<httplib::Server>();
@@ -102,6 +111,7 @@ int run(const ServerOptions& options) {
     tCurrent = &reply;
     res.status = reply.status;
     res.set_content(reply.body, reply.contentType.c_str());
+    for (const auto& [name, value] : reply.headers) res.set_header(name, value);
   };
   server->Post(kReportEndpointPath, [&](const httplib::Request& req, httplib::Response& res) {
     tReply = handler.handle(req.body);
@@ -112,6 +122,17 @@ int run(const ServerOptions& options) {
     tReply.status = 405;
     tReply.body = answerText(405, true, "the endpoint takes POST only", Json::Value());
     tReply.result = "refused: not POST";
+    serveReply(tReply, res);
+  });
+  // Every other GET is a view page (session_views.h), behind the token.
+  SessionViews views(store, viewToken);
+  server->Get(".*", [&](const httplib::Request& req, httplib::Response& res) {
+    ViewRequest view;
+    view.path = req.path;
+    view.authorization = req.get_header_value("Authorization");
+    view.hasQueryToken = req.has_param("token");
+    if (view.hasQueryToken) view.queryToken = req.get_param_value("token");
+    tReply = views.get(view);
     serveReply(tReply, res);
   });
 
@@ -147,6 +168,12 @@ int run(const ServerOptions& options) {
   });
 
   std::cout << port << std::endl;
+  // A token made now is shown this once; later starts read it from the file.
+  if (tokenIsNew) {
+    std::cout << "view token: " << viewToken << std::endl;
+    std::cerr << "zorel-report-server: view token " << viewToken << " (kept in " << options.dataDir
+              << "/view.token)\n";
+  }
   std::cerr << "zorel-report-server: " << (options.plainHttp ? "http" : "https") << "://"
             << options.host << ":" << port << kReportEndpointPath << ", data in "
             << options.dataDir << "\n";

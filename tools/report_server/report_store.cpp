@@ -119,6 +119,11 @@ bool ReportStore::newSession(const std::string& machineId, int32_t& sessionId,
   return true;
 }
 
+Json::Value ReportStore::sessionRecords() {
+  std::lock_guard<std::mutex> guard(lock_);
+  return sessions_;
+}
+
 bool ReportStore::knownSession(int32_t sessionId) {
   std::lock_guard<std::mutex> guard(lock_);
   return sessions_.isMember(std::to_string(sessionId));

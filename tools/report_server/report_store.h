@@ -49,6 +49,9 @@ class ReportStore {
   // Appends one cancel notice; RETURNS whether the session was known.
   bool recordCancel(int32_t sessionId, std::string& error, bool& known);
 
+  // A copy of every session's record, by id text (for the view pages).
+  Json::Value sessionRecords();
+
   const std::string& dataDir() const { return dataDir_; }
 
  private:

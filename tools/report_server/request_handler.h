@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <json/value.h>
@@ -34,6 +35,7 @@ struct Reply {
   std::string contentType = "application/json";
   std::string command = "-";  // for the request log
   std::string result;         // one short phrase for the request log
+  std::vector<std::pair<std::string, std::string>> headers;  // further response headers
 };
 
 class RequestHandler {

@@ -9,9 +9,12 @@ namespace zorel::reportserver {
 const char kUsage[] =
     "usage: zorel-report-server --listen 127.0.0.1:PORT --data DIR [--http]\n"
     "                           [--cert FILE --key FILE] [--fault COMMAND=KIND[:ARG]]...\n"
+    "                           [--view-token TOKEN]\n"
     "  PORT 0 picks a free port; the port is printed on the first line of stdout.\n"
     "  KIND: delay:MS, status:N, code:NNNN, garbage, iserror:N\n"
-    "  COMMAND: CreateSessionId, UploadResult, CancelOperation or *\n";
+    "  COMMAND: CreateSessionId, UploadResult, CancelOperation or *\n"
+    "  --view-token: the token the session pages (GET /, /sessions/ID) ask for; without\n"
+    "  it one is made at first start, kept in DIR/view.token and printed once.\n";
 
 namespace {
 
@@ -82,6 +85,16 @@ bool parseFault(const std::string& text, Fault& fault, std::string& error) {
   return true;
 }
 
+bool isUsableViewToken(const std::string& token) {
+  if (token.size() < 16 || token.size() > 256) return false;
+  for (char c : token) {
+    const bool ok = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                    c == '-' || c == '_' || c == '.';
+    if (!ok) return false;
+  }
+  return true;
+}
+
 bool parseServerOptions(int argc, char** argv, ServerOptions& options, std::string& error) {
   bool haveListen = false;
   for (int i = 1; i < argc; ++i) {
@@ -121,6 +134,12 @@ bool parseServerOptions(int argc, char** argv, ServerOptions& options, std::stri
       if (!value(options.certFile)) return false;
     } else if (arg == "--key") {
       if (!value(options.keyFile)) return false;
+    } else if (arg == "--view-token") {
+      if (!value(options.viewToken)) return false;
+      if (!isUsableViewToken(options.viewToken)) {
+        error = "--view-token wants 16 to 256 letters, digits, '-', '_' or '.'";
+        return false;
+      }
     } else if (arg == "--fault") {
       Fault fault;
       if (!value(v) || !parseFault(v, fault, error)) return false;

@@ -3,6 +3,7 @@
 //
 //   zorel-report-server --listen 127.0.0.1:PORT --data DIR [--http]
 //                       [--cert FILE --key FILE] [--fault COMMAND=KIND[:ARG]]...
+//                       [--view-token TOKEN]
 //
 // Faults make one command answer badly, for tests of the client:
 //   delay:MS    wait MS milliseconds, then answer as usual
@@ -35,6 +36,7 @@ struct ServerOptions {
   std::string certFile;  // empty: DIR/server.crt, generated when missing
   std::string keyFile;   // empty: DIR/server.key
   std::vector<Fault> faults;
+  std::string viewToken;  // empty: DIR/view.token, made at first start
 };
 
 // Parses argv. RETURNS true; false with a readable reason in error.
@@ -42,6 +44,9 @@ bool parseServerOptions(int argc, char** argv, ServerOptions& options, std::stri
 
 // Parses one COMMAND=KIND[:ARG] text.
 bool parseFault(const std::string& text, Fault& fault, std::string& error);
+
+// A view token travels in a header and a query: 16 to 256 of [A-Za-z0-9._-].
+bool isUsableViewToken(const std::string& token);
 
 // True for 127.0.0.0/8, ::1 and localhost: the server never listens elsewhere.
 bool isLoopbackHost(const std::string& host);
