@@ -79,8 +79,11 @@ class WorkerLoop {
         if (status == platform::ChannelStatus::Closed) {
           ended_ = true;
           queueReady_.notify_all();
-          // The controller has gone. Give a running call a moment to end
-          // on its own, then leave without waiting for it.
+          // The controller has gone and nobody will read what the run
+          // writes: the running call is cancelled, so it stops at its next
+          // cancel point instead of writing on. Give it a moment to end,
+          // then leave without waiting for it.
+          cancel_->set();
           if (!doneChanged_.wait_for(lock, kOrphanGrace, [this] { return done_; })) std::_Exit(0);
           return;
         }
