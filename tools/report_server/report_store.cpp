@@ -57,7 +57,7 @@ bool ReportStore::open(std::string& error) {
     return false;
   }
   // Temporary files of writes a stopped server never finished.
-  for (const fs::path folder : {fs::path(dataDir_), fs::path(dataDir_) / "uploads"}) {
+  for (const fs::path& folder : {fs::path(dataDir_), fs::path(dataDir_) / "uploads"}) {
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
       std::error_code ignored;
       if (it->path().extension() == ".part" && it->is_regular_file(ignored)) fs::remove(it->path(), ignored);

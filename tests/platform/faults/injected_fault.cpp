@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdio>
 
 #include "zorel/platform/base/host_calls.h"
 

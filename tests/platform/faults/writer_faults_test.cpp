@@ -192,7 +192,9 @@ class EventLogRecord : public Writer {
       ids.push_back(view.fields.eventId);
       at += view.length;
     }
-    EXPECT_EQ(ids, wrote ? std::vector<uint32_t>{1, 2, 3} : std::vector<uint32_t>{1, 2});
+    const std::vector<uint32_t> expected = wrote ? std::vector<uint32_t>{1, 2, 3}
+                                                : std::vector<uint32_t>{1, 2};
+    EXPECT_EQ(ids, expected);
   }
   fs::path folder() const override { return temp_.path(); }
 
