@@ -41,7 +41,8 @@ WinError removeBelow(int parent, const char* name) {
   if (::fstatat(parent, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
     return errno == ENOENT ? ERROR_SUCCESS : detail::win32FromErrno(errno);
   if (S_ISLNK(st.st_mode) || S_ISREG(st.st_mode)) {
-    if (hostCalls().unlinkat(parent, name, 0) != 0 && errno != ENOENT) return detail::win32FromErrno(errno);
+    if (hostCalls().unlinkat(parent, name, 0) != 0 && errno != ENOENT)
+      return detail::win32FromErrno(errno);
     return ERROR_SUCCESS;
   }
   if (!S_ISDIR(st.st_mode)) return denied();  // a pipe, a socket or a device stays
@@ -61,7 +62,8 @@ WinError removeBelow(int parent, const char* name) {
     if (first == ERROR_SUCCESS) first = code;
   }
   dir.reset();
-  if (hostCalls().unlinkat(parent, name, AT_REMOVEDIR) != 0 && errno != ENOENT && first == ERROR_SUCCESS) {
+  if (hostCalls().unlinkat(parent, name, AT_REMOVEDIR) != 0 && errno != ENOENT &&
+      first == ERROR_SUCCESS) {
     first = errno == ENOTEMPTY || errno == EEXIST ? ERROR_DIR_NOT_EMPTY
                                                   : detail::win32FromErrno(errno);
   }

@@ -91,7 +91,9 @@ int fileSync(sqlite3_file* file, int flags) {
 int fileSize(sqlite3_file* file, sqlite3_int64* size) {
   return inner(file)->pMethods->xFileSize(inner(file), size);
 }
-int fileLock(sqlite3_file* file, int level) { return inner(file)->pMethods->xLock(inner(file), level); }
+int fileLock(sqlite3_file* file, int level) {
+  return inner(file)->pMethods->xLock(inner(file), level);
+}
 int fileUnlock(sqlite3_file* file, int level) {
   return inner(file)->pMethods->xUnlock(inner(file), level);
 }

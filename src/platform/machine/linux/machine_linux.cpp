@@ -17,6 +17,7 @@
 #include "machine/linux/machine_internal.h"
 #include "zorel/common/utf8.h"
 #include "zorel/platform/base/host_calls.h"
+#include "zorel/platform/fs/host_file.h"
 #include "zorel/platform/eventlog/event_log.h"
 #include "zorel/platform/machine/environment.h"
 #include "zorel/platform/machine/machine.h"
@@ -114,10 +115,8 @@ WinError buildMachine(const fs::path& root, const std::wstring& image, std::stri
   if (e == ERROR_SUCCESS && image != kDefaultImage) e = detail::applyImage(work, imageDir, message);
   if (e == ERROR_SUCCESS) detail::installProgramFiles(work);
   if (e == ERROR_SUCCESS) {
-    std::ofstream marker(work + "/" + kMarker, std::ios::binary);
-    marker << "image=" << toUtf8(image) << "\n";
-    marker.close();
-    if (!marker) e = ERROR_CANTWRITE;
+    if (replaceFile(work + "/" + kMarker, "image=" + toUtf8(image) + "\n") != ERROR_SUCCESS)
+      e = ERROR_CANTWRITE;
   }
   if (e != ERROR_SUCCESS) {
     fs::remove_all(work, ec);

@@ -99,7 +99,8 @@ WinError recordProgramStart(const std::string& root, const std::wstring& windows
   struct stat st {};
   if (::stat(recordsFile(root).c_str(), &st) == 0 && st.st_size > kPruneSize) prune(root);
   WinError result = ERROR_SUCCESS;
-  const int fd = hostCalls().open(recordsFile(root).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  const int fd = hostCalls().open(recordsFile(root).c_str(),
+                                  O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (fd < 0) {
     result = win32FromErrno(errno);
   } else {

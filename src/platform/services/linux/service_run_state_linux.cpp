@@ -85,7 +85,8 @@ ServiceRunState::~ServiceRunState() {
 ServiceRunState::Lock::Lock(ServiceRunState& state) : state_(state), local_(state.mutex_) {
   if (state_.lockFd_ < 0) {
     hostCalls().mkdir(state_.folder_.c_str(), 0755);
-    state_.lockFd_ = hostCalls().open((state_.folder_ + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    state_.lockFd_ =
+        hostCalls().open((state_.folder_ + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (state_.lockFd_ < 0) {
       error_ = win32FromErrno(errno);
       return;
