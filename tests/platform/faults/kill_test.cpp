@@ -326,7 +326,7 @@ void killRuns(int cycles, int lanes, bool wholeCheck) {
   EXPECT_GE(kills.load(), cycles) << misses.load() << " runs ended before their kill";
 }
 
-TEST(Kills, AKilledWorkerLosesNoAcknowledgedRecord) { killRuns(100, 6, false); }
+TEST(Kills, AKilledWorkerLosesNoAcknowledgedRecord) { killRuns(100, 8, false); }
 
 // The worker of a killed check ends on its own (within its 5 s grace), so
 // fewer rounds than for the worker.
