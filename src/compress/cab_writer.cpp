@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string>
+
+#include "zorel/platform/fs/host_file.h"
 
 namespace zorel::cab {
 
@@ -40,6 +43,12 @@ bool Writer::failSpool(const std::string& what) {
 bool Writer::fail(ErrorKind kind, std::string message, int type) {
   error_ = {kind, type, std::move(message)};
   return false;
+}
+
+bool Writer::failWrite(const std::string& what, platform::WinError code) {
+  broken_ = true;
+  return fail(ErrorKind::Write, what + " (error " + std::to_string(code) + ")",
+              code == platform::ERROR_DISK_FULL ? kErrorDiskFull : 0);
 }
 
 bool Writer::failIo(const std::string& what) {
@@ -273,15 +282,23 @@ bool Writer::flushCabinet(bool hasNext, uint64_t keep) {
     head.append(file.name).push_back('\0');
   }
 
+  // Written under a temporary name and renamed when whole: a cabinet that
+  // could not be written completely never appears under its name.
   std::filesystem::path path = options_.folder / cab_.name;
-  std::FILE* out = std::fopen(path.c_str(), "wb");
-  if (!out) return failIo("could not create " + path.string());
-  bool ok = std::fwrite(head.data(), 1, head.size(), out) == head.size();
-  const bool moved = ok && spool_.moveFront(out, keep);
-  if (std::fclose(out) != 0) ok = false;
-  written_.push_back(path);
-  if (!ok) return failIo("could not write " + path.string());
+  platform::ReplacingFile out(path.string());
+  platform::WinError code = out.open();
+  if (code != platform::ERROR_SUCCESS) return failWrite("could not create " + path.string(), code);
+  code = out.write(head.data(), head.size());
+  const bool moved = code == platform::ERROR_SUCCESS &&
+                     spool_.moveFront([&out, &code](const void* data, size_t size) {
+                       code = out.write(data, size);
+                       return code == platform::ERROR_SUCCESS;
+                     }, keep);
+  if (code != platform::ERROR_SUCCESS) return failWrite("could not write " + path.string(), code);
   if (!moved) return failSpool("could not write " + path.string());
+  code = out.commit();
+  if (code != platform::ERROR_SUCCESS) return failWrite("could not write " + path.string(), code);
+  written_.push_back(path);
   return true;
 }
 

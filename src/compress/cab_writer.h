@@ -87,7 +87,8 @@ class Writer {
   bool finish();
 
   const Error& error() const { return error_; }
-  // Every cabinet file written so far, in set order.
+  // Every cabinet file written whole so far, in set order. A cabinet appears
+  // under its name only once it is complete.
   const std::vector<std::filesystem::path>& cabinets() const { return written_; }
 
  private:
@@ -125,6 +126,9 @@ class Writer {
   uint64_t used() const { return headerBytes(true) + cab_.dataBytes; }
   bool fail(ErrorKind kind, std::string message, int type = 0);
   bool failIo(const std::string& what);
+  // A cabinet file that could not be created or written: `code` is the
+  // Win32 code of the failure.
+  bool failWrite(const std::string& what, int32_t code);
 
   WriterOptions options_;
   MszipEncoder encoder_;

@@ -250,6 +250,12 @@ bool CabinetUtility::Compress() {
     const auto& message = session.writer->error().message;
     if (!message.empty()) log().Write(LogLevel::Error, L"%s", fromUtf8(message).c_str());
     result = false;
+    // A set whose last cabinet could not be written is no set: the cabinets
+    // before it go too, so nothing is left that looks complete.
+    for (const fs::path& written : session.writer->cabinets()) {
+      std::error_code ec;
+      fs::remove(written, ec);
+    }
   }
   session.writer.reset();
   session.temps.removeAll();

@@ -10,12 +10,11 @@ constexpr size_t kCopyBytes = 1 << 20;
 constexpr uint64_t kMaxReserve = 256ull << 20;
 
 // Copies `count` bytes from the current position of `in` to `out`.
-bool copyBytes(std::FILE* in, std::FILE* out, uint64_t count) {
+bool copyBytes(std::FILE* in, const DataSpool::Sink& out, uint64_t count) {
   std::vector<char> buffer(size_t(std::min<uint64_t>(count, kCopyBytes)));
   while (count > 0) {
     const size_t chunk = size_t(std::min<uint64_t>(count, buffer.size()));
-    if (std::fread(buffer.data(), 1, chunk, in) != chunk ||
-        std::fwrite(buffer.data(), 1, chunk, out) != chunk) {
+    if (std::fread(buffer.data(), 1, chunk, in) != chunk || !out(buffer.data(), chunk)) {
       return false;
     }
     count -= chunk;
@@ -68,10 +67,10 @@ bool DataSpool::append(const uint8_t* data, size_t length) {
   return true;
 }
 
-bool DataSpool::moveFront(std::FILE* out, uint64_t count) {
+bool DataSpool::moveFront(const Sink& out, uint64_t count) {
   count = std::min(count, size_);
   if (!file_) {
-    if (count && std::fwrite(memory_.data(), 1, size_t(count), out) != count) return false;
+    if (count && !out(memory_.data(), size_t(count))) return false;
     memory_.erase(memory_.begin(), memory_.begin() + long(count));
     size_ -= count;
     return true;
@@ -91,7 +90,14 @@ bool DataSpool::moveFront(std::FILE* out, uint64_t count) {
   // The rest moves to the spare file, which then becomes the spool; the old
   // file, emptied, is the next spare.
   if (!spare_ && !open(spare_, sparePath_)) return false;
-  if (!copyBytes(file_, spare_, rest)) return false;
+  std::FILE* spare = spare_;
+  if (!copyBytes(file_,
+                 [spare](const void* data, size_t size) {
+                   return std::fwrite(data, 1, size, spare) == size;
+                 },
+                 rest)) {
+    return false;
+  }
   std::swap(file_, spare_);
   std::swap(filePath_, sparePath_);
   std::fclose(spare_);

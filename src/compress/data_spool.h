@@ -25,9 +25,11 @@ class DataSpool {
   // Appends `length` bytes. False when they could not be kept: errno says
   // why, or noTempFile() when no temporary file could be had.
   bool append(const uint8_t* data, size_t length);
-  // Writes the first `count` bytes (at most size()) to `out` and drops
-  // them. False as for append; the spool is then unusable.
-  bool moveFront(std::FILE* out, uint64_t count);
+  // Hands the first `count` bytes (at most size()) to `out` and drops
+  // them. False when `out` refused them (its own error says why) or as for
+  // append; the spool is then unusable.
+  using Sink = std::function<bool(const void* data, size_t size)>;
+  bool moveFront(const Sink& out, uint64_t count);
 
   uint64_t size() const { return size_; }
   bool noTempFile() const { return noTempFile_; }

@@ -1,22 +1,13 @@
 #include "zorel/log/framework_log.h"
 
-#include <cstdio>
 #include <ctime>
 
 #include "log_format.h"
 #include "zorel/common/utf8.h"
+#include "zorel/platform/fs/host_file.h"
 #include "zorel/platform/machine/temp_path.h"
 
 namespace zorel {
-
-// Append mode puts every write at the end of the file, even when another
-// process writes the same log. The buffer holds a whole line, so the flush
-// after each line hands it to the system in one piece.
-static std::FILE* openLog(const std::string& path, bool append) {
-  std::FILE* f = std::fopen(path.c_str(), append ? "ab" : "wb");
-  if (f) std::setvbuf(f, nullptr, _IOFBF, 16384);
-  return f;
-}
 
 FrameworkLog& FrameworkLog::Instance() {
   // Function-local static: one-time initialisation that is safe when two
@@ -26,13 +17,14 @@ FrameworkLog& FrameworkLog::Instance() {
   return *instance;
 }
 
-FrameworkLog::FrameworkLog(std::string path) : path_(std::move(path)) {
-  file_ = openLog(path_, true);
+// Every line is appended with one write, so it lands whole at the end of
+// the file even when another process writes the same log.
+FrameworkLog::FrameworkLog(std::string path)
+    : path_(std::move(path)), file_(std::make_unique<platform::AppendingFile>()) {
+  file_->open(path_, false);
 }
 
-FrameworkLog::~FrameworkLog() {
-  if (file_) std::fclose(file_);
-}
+FrameworkLog::~FrameworkLog() = default;
 
 void FrameworkLog::Write(int32_t level, const wchar_t* format, ...) {
   va_list args;
@@ -52,13 +44,10 @@ void FrameworkLog::WriteV(int32_t level, const wchar_t* format, va_list args) {
   try {
     std::lock_guard<std::mutex> guard(lock_);
     const std::wstring message = logfmt::formatMessage(format, args, kMaxMessageChars);
-    if (!file_) return;
-    std::fseek(file_, 0, SEEK_END);
-    const long size = std::ftell(file_);
-    if (size > kRotationThreshold) {
-      std::fclose(file_);
-      file_ = openLog(path_, false);
-      if (!file_) return;
+    if (!file_->isOpen() && file_->open(path_, false) != 0) return;
+    if (file_->size() > kRotationThreshold) {
+      lineCut_ = false;
+      if (file_->open(path_, true) != 0) return;
     }
     const std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -69,8 +58,8 @@ void FrameworkLog::WriteV(int32_t level, const wchar_t* format, va_list args) {
     line += '\t';
     line += toUtf8(message);
     line += '\n';
-    std::fwrite(line.data(), 1, line.size(), file_);
-    std::fflush(file_);
+    if (lineCut_) line.insert(line.begin(), '\n');
+    lineCut_ = file_->append(line.data(), line.size()) != 0;
   } catch (...) {
     // Logging never throws to its caller.
   }

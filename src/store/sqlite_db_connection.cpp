@@ -9,6 +9,7 @@
 
 #include "zorel/common/utf8.h"
 #include "zorel/log/framework_log.h"
+#include "zorel/platform/fs/sqlite_vfs.h"
 #include "zorel/store/data_table.h"
 
 namespace zorel {
@@ -154,11 +155,13 @@ bool CSqliteDBConnection::Open(const std::wstring& path) {
   // A second Open without Close would otherwise leak the first handle.
   if (db_) Close();
   sqlite3* db = nullptr;
-  const int rc = sqlite3_open(toUtf8(path).c_str(), &db);
+  const int rc = sqlite3_open_v2(toUtf8(path).c_str(), &db,
+                                 SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                                 platform::sqliteVfsName());
   if (rc != SQLITE_OK) {
     const std::wstring message = fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
     FrameworkLog::Instance().Write(LogLevel::Error, L"Can't open database: %s", message.c_str());
-    if (db) sqlite3_close(db);  // sqlite3_open hands out a handle even on failure
+    if (db) sqlite3_close(db);  // sqlite3_open_v2 hands out a handle even on failure
     return false;
   }
   db_ = db;

@@ -109,6 +109,15 @@ class ReportServerProcess {
     return -1;
   }
 
+  // SIGKILL and reap: the server finishes nothing it was doing.
+  void killNow() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+  }
+
   bool running() const {
     if (pid_ <= 0) return false;
     int status = 0;

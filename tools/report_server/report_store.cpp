@@ -10,6 +10,8 @@
 #include <json/reader.h>
 #include <json/writer.h>
 
+#include "zorel/platform/fs/host_file.h"
+
 namespace zorel::reportserver {
 
 namespace fs = std::filesystem;
@@ -54,6 +56,14 @@ bool ReportStore::open(std::string& error) {
     error = "cannot create " + dataDir_ + "/uploads: " + ec.message();
     return false;
   }
+  // Temporary files of writes a stopped server never finished.
+  for (const fs::path& folder : {fs::path(dataDir_), fs::path(dataDir_) / "uploads"}) {
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+      std::error_code ignored;
+      if (it->path().extension() == ".part" && it->is_regular_file(ignored)) fs::remove(it->path(), ignored);
+    }
+    ec.clear();
+  }
   Json::Value root(Json::objectValue);
   if (!readJson(fs::path(dataDir_) / "sessions.json", root, error)) return false;
   if (!root.isObject()) {
@@ -71,20 +81,11 @@ bool ReportStore::open(std::string& error) {
 
 bool ReportStore::writeFile(const std::string& path, const std::string& bytes,
                             std::string& error) {
-  const std::string temp = path + ".tmp";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.flush();
-    if (!out) {
-      error = "cannot write " + temp;
-      return false;
-    }
-  }
-  std::error_code ec;
-  fs::rename(temp, path, ec);
-  if (ec) {
-    error = "cannot rename " + temp + ": " + ec.message();
+  // A temporary name, flushed to the disk and renamed: the file holds its
+  // old contents or the new ones, whatever happens to the server or the disk.
+  const platform::WinError code = platform::replaceFile(path, bytes);
+  if (code != platform::ERROR_SUCCESS) {
+    error = "cannot write " + path + " (error " + std::to_string(code) + ")";
     return false;
   }
   return true;
@@ -152,16 +153,27 @@ bool ReportStore::storeUpload(const UploadFacts& facts, const std::string& cabin
   record["received"] = utcNow();
   record["cabinet"] = name + ".cab";
   // The cabinet first: a record never names a cabinet that is not there.
+  // An upload answered as failed leaves nothing behind, so the client's
+  // next try is the only copy.
+  const auto forget = [&base] {
+    std::error_code ignored;
+    fs::remove(base + ".json", ignored);
+    fs::remove(base + ".cab", ignored);
+  };
   if (!writeFile(base + ".cab", cabinet, error) || !writeFile(base + ".json", styled(record), error)) {
+    forget();
     return false;
   }
   if (sessions_.isMember(id) && sessions_[id].isObject()) {
     Json::Value& uploads = sessions_[id]["uploads"];
     if (!uploads.isArray()) uploads = Json::Value(Json::arrayValue);
     uploads.append(name + ".cab");
-    // The cabinet is kept even if the list cannot be saved; the next save
-    // writes the list with it.
-    if (!saveSessions(error)) return false;
+    if (!saveSessions(error)) {
+      Json::Value dropped;
+      uploads.removeIndex(uploads.size() - 1, &dropped);
+      forget();
+      return false;
+    }
   }
   stored = "uploads/" + name + ".cab";
   return true;

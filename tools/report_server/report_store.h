@@ -8,8 +8,12 @@
 //                        <id>.3.cab ...
 //   uploads/<id>.json    its record (<id>.2.json for <id>.2.cab ...): session,
 //                        machine, sizes, envelope text, time
-// Every file is written to a temporary name and renamed into place, so a
-// crash never leaves a half-written record. One lock serialises all access.
+// Every file is written to a temporary name ("<name>.<pid>-<n>.part",
+// removed when the store opens), flushed to the disk and renamed into place
+// through the platform's file writer, so a crash never leaves a half-written
+// record and an upload answered as stored survives the server. An upload
+// whose cabinet, record or session list could not be saved is answered as a
+// failure and leaves no file behind. One lock serialises all access.
 
 #include <cstdint>
 #include <map>

@@ -35,6 +35,7 @@
 
 #include "zorel/common/utf8.h"
 #include "zorel/platform/eventlog/event_log.h"
+#include "zorel/platform/fs/sqlite_vfs.h"
 #include "zorel/platform/registry/registry.h"
 
 namespace zorel::platform {
@@ -112,7 +113,8 @@ struct Connection {
     if (db) return ERROR_SUCCESS;
     sqlite3* opened = nullptr;
     int rc = sqlite3_open_v2(path.c_str(), &opened,
-                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                             sqliteVfsName());
     if (rc != SQLITE_OK) {
       sqlite3_close_v2(opened);
       return rc == SQLITE_NOTADB ? ERROR_EVENTLOG_FILE_CORRUPT : ERROR_CANTOPEN;

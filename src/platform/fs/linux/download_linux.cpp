@@ -15,6 +15,7 @@
 #include "base/linux/errno_map.h"
 #include "fs/linux/windows_paths.h"
 #include "zorel/common/utf8.h"
+#include "zorel/platform/base/host_calls.h"
 #include "zorel/platform/fs/download.h"
 #include "zorel/platform/machine/machine.h"
 #include "zorel/platform/machine/paths.h"
@@ -116,7 +117,7 @@ size_t writeBody(char* data, size_t size, size_t count, void* context) {
   size_t total = size * count;
   size_t done = 0;
   while (done < total) {
-    ssize_t n = ::write(sink->fd, data + done, total - done);
+    ssize_t n = hostCalls().write(sink->fd, data + done, total - done);
     if (n < 0) {
       if (errno == EINTR) continue;
       sink->writeError = errno;
@@ -210,7 +211,7 @@ DownloadResult downloadToFile(const std::string& url, const std::string& destina
   CURL* curl = curl_easy_init();
   if (!curl) {
     ::close(fd);
-    ::unlink(temp.c_str());
+    hostCalls().unlink(temp.c_str());
     return fail(kHresultNoSession, L"libcurl could not start a transfer");
   }
   char error[CURL_ERROR_SIZE] = {0};
@@ -231,21 +232,33 @@ DownloadResult downloadToFile(const std::string& url, const std::string& destina
   curl_easy_cleanup(curl);
   result.curlCode = static_cast<int>(code);
 
+  // On the disk before it gets its name: a crash never leaves a
+  // destination that holds less than the download.
+  if (code == CURLE_OK) {
+    int synced;
+    do {
+      synced = hostCalls().fsync(fd);
+    } while (synced != 0 && errno == EINTR);
+    if (synced != 0) {
+      code = CURLE_WRITE_ERROR;
+      sink.writeError = errno;
+    }
+  }
   int closeErr = ::close(fd) == 0 ? 0 : errno;
   if (code == CURLE_OK && closeErr != 0) {
     code = CURLE_WRITE_ERROR;
     sink.writeError = closeErr;
   }
   if (code != CURLE_OK) {
-    ::unlink(temp.c_str());
+    hostCalls().unlink(temp.c_str());
     std::string why = error[0] ? error : curl_easy_strerror(code);
     if (code == CURLE_HTTP_RETURNED_ERROR && result.httpStatus == 404)
       return fail(kHresultResourceNotFound, fromUtf8(why));
     return fail(hresultForCurl(code), fromUtf8(why));
   }
-  if (::rename(temp.c_str(), destination.c_str()) != 0) {
+  if (hostCalls().rename(temp.c_str(), destination.c_str()) != 0) {
     int err = errno;
-    ::unlink(temp.c_str());
+    hostCalls().unlink(temp.c_str());
     return fail(kHresultCannotWrite,
                 L"cannot move the download into place (error " +
                     std::to_wstring(detail::win32FromErrno(err)) + L")");

@@ -12,6 +12,7 @@
 #include "base/linux/errno_map.h"
 #include "fs/linux/regular_file.h"
 #include "fs/linux/windows_paths.h"
+#include "zorel/platform/base/host_calls.h"
 #include "zorel/platform/fs/file_attributes.h"
 #include "zorel/platform/fs/files.h"
 
@@ -98,11 +99,11 @@ WinError replaceFileContents(std::wstring_view path, std::string_view bytes) {
   if (code == ERROR_SUCCESS) {
     ::chmod(temp.c_str(), st.st_mode & 07777);
     setFileAttributes(temp, attributes);
-    if (std::rename(temp.c_str(), host.c_str()) != 0) code = detail::win32FromErrno(errno);
+    if (hostCalls().rename(temp.c_str(), host.c_str()) != 0) code = detail::win32FromErrno(errno);
   }
   struct stat left {};
   if (code != ERROR_SUCCESS && ::lstat(temp.c_str(), &left) == 0 && S_ISREG(left.st_mode))
-    ::unlink(temp.c_str());
+    hostCalls().unlink(temp.c_str());
   return code;
 }
 

@@ -9,6 +9,7 @@
 
 #include "base/linux/errno_map.h"
 #include "fs/linux/regular_file.h"
+#include "zorel/platform/base/host_calls.h"
 #include "zorel/platform/fs/file_attributes.h"
 #include "zorel/platform/fs/file_ops.h"
 
@@ -53,7 +54,7 @@ WinError deleteFile(const std::string& hostPath) {
         (attributes & FILE_ATTRIBUTE_READONLY))
       return ERROR_ACCESS_DENIED;
   }
-  if (::unlink(hostPath.c_str()) != 0) return detail::missingFileError(hostPath, errno);
+  if (hostCalls().unlink(hostPath.c_str()) != 0) return detail::missingFileError(hostPath, errno);
   return ERROR_SUCCESS;
 }
 
@@ -61,7 +62,7 @@ WinError removeDirectory(const std::string& hostPath) {
   struct stat st {};
   if (::lstat(hostPath.c_str(), &st) != 0) return detail::missingFileError(hostPath, errno);
   if (!S_ISDIR(st.st_mode)) return ERROR_DIRECTORY;
-  if (::rmdir(hostPath.c_str()) != 0) {
+  if (hostCalls().rmdir(hostPath.c_str()) != 0) {
     int err = errno;
     if (err == ENOTEMPTY || err == EEXIST) return ERROR_DIR_NOT_EMPTY;
     return detail::win32FromErrno(err);

@@ -11,6 +11,7 @@
 
 #include "base/linux/errno_map.h"
 #include "fs/linux/windows_paths.h"
+#include "zorel/platform/base/host_calls.h"
 #include "zorel/platform/fs/file_attributes.h"
 #include "zorel/platform/fs/files.h"
 #include "zorel/platform/fs/pe_version.h"
@@ -166,7 +167,7 @@ WinError moveFile(std::wstring_view from, std::wstring_view to) {
     setLastError(ERROR_ACCESS_DENIED);
     return ERROR_ACCESS_DENIED;
   }
-  if (std::rename(hostFrom.c_str(), hostTo.c_str()) != 0) {
+  if (hostCalls().rename(hostFrom.c_str(), hostTo.c_str()) != 0) {
     int err = errno;
     // The name that is missing is the one moved, unless its folder is.
     if (err == ENOENT) {

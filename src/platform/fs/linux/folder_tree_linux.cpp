@@ -11,6 +11,7 @@
 #include "base/linux/errno_map.h"
 #include "fs/linux/windows_paths.h"
 #include "zorel/common/utf8.h"
+#include "zorel/platform/base/host_calls.h"
 #include "zorel/platform/fs/files.h"
 
 namespace zorel::platform::files {
@@ -40,11 +41,12 @@ WinError removeBelow(int parent, const char* name) {
   if (::fstatat(parent, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
     return errno == ENOENT ? ERROR_SUCCESS : detail::win32FromErrno(errno);
   if (S_ISLNK(st.st_mode) || S_ISREG(st.st_mode)) {
-    if (::unlinkat(parent, name, 0) != 0 && errno != ENOENT) return detail::win32FromErrno(errno);
+    if (hostCalls().unlinkat(parent, name, 0) != 0 && errno != ENOENT)
+      return detail::win32FromErrno(errno);
     return ERROR_SUCCESS;
   }
   if (!S_ISDIR(st.st_mode)) return denied();  // a pipe, a socket or a device stays
-  int fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  int fd = hostCalls().openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0);
   if (fd < 0) return detail::win32FromErrno(errno);
   Dir dir(::fdopendir(fd));
   if (!dir) {
@@ -60,7 +62,8 @@ WinError removeBelow(int parent, const char* name) {
     if (first == ERROR_SUCCESS) first = code;
   }
   dir.reset();
-  if (::unlinkat(parent, name, AT_REMOVEDIR) != 0 && errno != ENOENT && first == ERROR_SUCCESS) {
+  if (hostCalls().unlinkat(parent, name, AT_REMOVEDIR) != 0 && errno != ENOENT &&
+      first == ERROR_SUCCESS) {
     first = errno == ENOTEMPTY || errno == EEXIST ? ERROR_DIR_NOT_EMPTY
                                                   : detail::win32FromErrno(errno);
   }
@@ -112,7 +115,7 @@ WinError createFolders(std::wstring_view path) {
     struct stat st {};
     if (!prefix.empty() && ::stat(prefix.c_str(), &st) != 0) {
       if (errno != ENOENT) return detail::win32FromErrno(errno);
-      if (::mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST)
+      if (hostCalls().mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST)
         return detail::missingFileError(prefix, errno);
     } else if (!prefix.empty() && !S_ISDIR(st.st_mode)) {
       WinError code = last ? ERROR_ALREADY_EXISTS : ERROR_PATH_NOT_FOUND;
@@ -134,7 +137,7 @@ WinError removeTree(std::wstring_view path) {
   size_t slash = host.rfind('/');
   const std::string parentPath = slash == 0 ? "/" : host.substr(0, slash);
   const std::string name = host.substr(slash + 1);
-  int parent = ::open(parentPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int parent = hostCalls().open(parentPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
   if (parent < 0) return detail::win32FromErrno(errno);
   WinError code = removeBelow(parent, name.c_str());
   ::close(parent);

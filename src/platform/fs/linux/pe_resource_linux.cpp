@@ -26,6 +26,7 @@
 #include <cwctype>
 
 #include "base/linux/errno_map.h"
+#include "zorel/platform/base/host_calls.h"
 #include "zorel/platform/machine/machine.h"
 #include "zorel/platform/system/version_info.h"
 
@@ -245,7 +246,7 @@ MappedFile::~MappedFile() {
 WinError MappedFile::open(const std::string& hostPath) {
   // Non-blocking, then the type checked before any read: a named pipe or a
   // device must not make the caller wait.
-  const int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  const int fd = hostCalls().open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0);
   if (fd < 0) return detail::missingFileError(hostPath, errno);
   struct stat st {};
   if (::fstat(fd, &st) != 0) {

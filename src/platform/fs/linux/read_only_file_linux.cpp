@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/linux/errno_map.h"
+#include "zorel/platform/base/host_calls.h"
 #include "zorel/platform/fs/read_only_file.h"
 #include "zorel/platform/machine/paths.h"
 
@@ -55,7 +56,7 @@ WinError openReadOnlyFile(const IPathMapper& paths, std::wstring_view windowsPat
   }
   // O_NONBLOCK: opening a pipe must not wait for a writer; the type check
   // below then refuses it.
-  const int fd = ::open(host.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  const int fd = hostCalls().open(host.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0);
   if (fd < 0) {
     if (errno == EISDIR) {
       setLastError(ERROR_ACCESS_DENIED);

@@ -9,6 +9,7 @@
 #include <cerrno>
 
 #include "base/linux/errno_map.h"
+#include "zorel/platform/base/host_calls.h"
 
 namespace zorel::platform::detail {
 
@@ -45,7 +46,7 @@ WinError openRegularFile(const std::string& hostPath, int flags, mode_t mode, Un
   } else if (errno != ENOENT || !(flags & O_CREAT)) {
     return missingFileError(hostPath, errno);
   }
-  int opened = ::open(hostPath.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode);
+  int opened = hostCalls().open(hostPath.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode);
   if (opened < 0) {
     int err = errno;
     // A pipe without a reader, put in the name's place after the look.
@@ -85,7 +86,7 @@ WinError readAll(int fd, char* data, size_t size, size_t& done) {
 WinError writeAll(int fd, const char* data, size_t size) {
   size_t done = 0;
   while (done < size) {
-    ssize_t n = ::write(fd, data + done, size - done);
+    ssize_t n = hostCalls().write(fd, data + done, size - done);
     if (n < 0) {
       if (errno == EINTR) continue;
       return win32FromErrno(errno);

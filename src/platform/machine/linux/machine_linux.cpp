@@ -16,12 +16,14 @@
 #include "machine/linux/machine_image_linux.h"
 #include "machine/linux/machine_internal.h"
 #include "zorel/common/utf8.h"
+#include "zorel/platform/base/host_calls.h"
+#include "zorel/platform/fs/host_file.h"
 #include "zorel/platform/eventlog/event_log.h"
 #include "zorel/platform/machine/environment.h"
 #include "zorel/platform/machine/machine.h"
 #include "zorel/platform/machine/paths.h"
-#include "zorel/platform/registry/registry.h"
 #include "zorel/platform/machine/shell_folders.h"
+#include "zorel/platform/registry/registry.h"
 #include "zorel/platform/system/system_info.h"
 #include "zorel/platform/system/version_info.h"
 
@@ -113,10 +115,8 @@ WinError buildMachine(const fs::path& root, const std::wstring& image, std::stri
   if (e == ERROR_SUCCESS && image != kDefaultImage) e = detail::applyImage(work, imageDir, message);
   if (e == ERROR_SUCCESS) detail::installProgramFiles(work);
   if (e == ERROR_SUCCESS) {
-    std::ofstream marker(work + "/" + kMarker, std::ios::binary);
-    marker << "image=" << toUtf8(image) << "\n";
-    marker.close();
-    if (!marker) e = ERROR_CANTWRITE;
+    if (replaceFile(work + "/" + kMarker, "image=" + toUtf8(image) + "\n") != ERROR_SUCCESS)
+      e = ERROR_CANTWRITE;
   }
   if (e != ERROR_SUCCESS) {
     fs::remove_all(work, ec);
@@ -211,7 +211,7 @@ WinError initMachine(const std::string& rootText, const std::wstring& image, boo
   std::string built;
   if (WinError e = buildMachine(root, image, &built, message)) return e;
   // rename() replaces a missing or empty folder in one step.
-  if (::rename(built.c_str(), root.c_str()) != 0) {
+  if (hostCalls().rename(built.c_str(), root.c_str()) != 0) {
     const int err = errno;
     fs::remove_all(built, ec);
     if (machineIsInitialised(root.string())) return ERROR_SUCCESS;  // another process won
@@ -243,16 +243,16 @@ WinError resetMachine(const std::string& rootText, const std::wstring& image,
   std::string old;
   if (exists) {
     old = siblingFolder(root, "old");
-    if (::rename(root.c_str(), old.c_str()) != 0) {
+    if (hostCalls().rename(root.c_str(), old.c_str()) != 0) {
       fs::remove_all(built, ec);
       if (message) *message = L"cannot move the old machine aside: " + fromUtf8(std::strerror(errno));
       return ERROR_CANTWRITE;
     }
   }
-  if (::rename(built.c_str(), root.c_str()) != 0) {
+  if (hostCalls().rename(built.c_str(), root.c_str()) != 0) {
     if (message) *message = L"cannot move the new machine into place: " + fromUtf8(std::strerror(errno));
     fs::remove_all(built, ec);
-    if (!old.empty()) ::rename(old.c_str(), root.c_str());
+    if (!old.empty()) hostCalls().rename(old.c_str(), root.c_str());
     return ERROR_CANTWRITE;
   }
   if (!old.empty()) fs::remove_all(old, ec);

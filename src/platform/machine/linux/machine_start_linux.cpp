@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "machine/linux/machine_internal.h"
+#include "zorel/platform/base/host_calls.h"
 #include "zorel/platform/machine/paths.h"
 #include "zorel/platform/system/system_info.h"
 
@@ -70,7 +71,7 @@ void linkTool(const std::string& tool, const fs::path& folder, const char* name)
   const fs::path tmp = folder / ("." + std::string(name) + "." + std::to_string(::getpid()));
   fs::remove(tmp, ec);
   fs::create_symlink(tool, tmp, ec);
-  if (!ec) fs::rename(tmp, link, ec);
+  if (!ec && hostCalls().rename(tmp.c_str(), link.c_str()) != 0) fs::remove(tmp, ec);
 }
 
 // Copies source to target unless target already holds a file of its size;
@@ -86,8 +87,7 @@ void placeFile(const fs::path& source, const fs::path& target) {
   const fs::path tmp = target.parent_path() /
                        ("." + target.filename().string() + "." + std::to_string(::getpid()));
   fs::copy_file(source, tmp, fs::copy_options::overwrite_existing, ec);
-  if (!ec) fs::rename(tmp, target, ec);
-  if (ec) fs::remove(tmp, ec);
+  if (ec || hostCalls().rename(tmp.c_str(), target.c_str()) != 0) fs::remove(tmp, ec);
 }
 
 }  // namespace

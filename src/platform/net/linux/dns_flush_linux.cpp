@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "zorel/common/utf8.h"
+#include "zorel/platform/base/host_calls.h"
 #include "zorel/platform/base/host_variable.h"
 #include "zorel/platform/net/network.h"
 
@@ -76,7 +77,7 @@ bool runWithTimeLimit(const std::vector<std::string>& argv, uint32_t timeoutMs) 
   sigset_t none;
   sigemptyset(&none);
 
-  const pid_t pid = ::fork();
+  const pid_t pid = hostCalls().fork();
   if (pid < 0) return false;
   if (pid == 0) {
     ::setpgid(0, 0);

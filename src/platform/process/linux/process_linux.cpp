@@ -21,6 +21,7 @@
 #include "process/linux/program_start_linux.h"
 #include "process/linux/spawn_linux.h"
 #include "zorel/common/utf8.h"
+#include "zorel/platform/base/host_calls.h"
 #include "zorel/platform/machine/environment.h"
 #include "zorel/platform/machine/machine.h"
 #include "zorel/platform/machine/paths.h"
@@ -198,7 +199,7 @@ WinError openOutput(IMachine& machine, const ProcessStartOptions& options, int* 
   if (e != ERROR_SUCCESS) return e;
   int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK |
               (options.appendStandardOutput ? O_APPEND : O_TRUNC);
-  int out = ::open(host.c_str(), flags, 0644);
+  int out = hostCalls().open(host.c_str(), flags, 0644);
   if (out < 0) return detail::missingFileError(host, errno);
   struct stat st {};
   if (::fstat(out, &st) != 0 || !S_ISREG(st.st_mode)) {

@@ -16,6 +16,8 @@
 
 #include "base/linux/errno_map.h"
 #include "zorel/common/utf8.h"
+#include "zorel/platform/base/host_calls.h"
+#include "zorel/platform/fs/host_file.h"
 
 namespace zorel::platform::detail {
 namespace {
@@ -44,13 +46,8 @@ void prune(const std::string& root) {
     if (processStartTime(static_cast<pid_t>(record.pid)) == record.startTime)
       kept += formatRecord(record);
   }
-  const std::string temporary = recordsFile(root) + ".new";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out << kept;
-    if (!out) return;
-  }
-  ::rename(temporary.c_str(), recordsFile(root).c_str());
+  // Replaced whole: a failed write keeps the records as they were.
+  replaceFile(recordsFile(root), kept);
 }
 
 }  // namespace
@@ -93,21 +90,22 @@ WinError recordProgramStart(const std::string& root, const std::wstring& windows
   if (windowsPath.find_first_of(L"\t\r\n") != std::wstring::npos) return ERROR_INVALID_PARAMETER;
   ProgramRecord record{static_cast<uint32_t>(pid), processStartTime(pid), windowsPath};
   if (record.startTime == 0) return ERROR_INVALID_PARAMETER;
-  ::mkdir(runFolder(root).c_str(), 0755);
+  hostCalls().mkdir(runFolder(root).c_str(), 0755);
   const std::string lockPath = recordsFile(root) + ".lock";
-  const int lock = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  const int lock = hostCalls().open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
   if (lock < 0) return win32FromErrno(errno);
   while (::flock(lock, LOCK_EX) != 0 && errno == EINTR) {
   }
   struct stat st {};
   if (::stat(recordsFile(root).c_str(), &st) == 0 && st.st_size > kPruneSize) prune(root);
   WinError result = ERROR_SUCCESS;
-  const int fd = ::open(recordsFile(root).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  const int fd = hostCalls().open(recordsFile(root).c_str(),
+                                  O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (fd < 0) {
     result = win32FromErrno(errno);
   } else {
     const std::string line = formatRecord(record);
-    if (::write(fd, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
+    if (hostCalls().write(fd, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
       result = win32FromErrno(errno ? errno : EIO);
     ::close(fd);
   }

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "base/linux/errno_map.h"
+#include "zorel/platform/base/host_calls.h"
 #include "zorel/platform/process/sync.h"
 
 extern char** environ;
@@ -125,7 +126,7 @@ WinError spawnProcess(const SpawnRequest& request, pid_t* pid, uint64_t* startTi
   const int out = request.standardOutput >= 0 ? request.standardOutput : devNullOut;
   const int errFd = request.standardError >= 0 ? request.standardError : devNullOut;
 
-  const pid_t child = ::fork();
+  const pid_t child = hostCalls().fork();
   if (child < 0) {
     const int err = errno;
     for (int fd : {report[0], report[1], devNullIn, devNullOut}) ::close(fd);

@@ -14,6 +14,7 @@
 #include "base/linux/errno_map.h"
 #include "machine/linux/machine_internal.h"
 #include "zorel/common/utf8.h"
+#include "zorel/platform/base/host_calls.h"
 #include "zorel/platform/process/sync.h"
 
 namespace zorel::platform {
@@ -104,9 +105,9 @@ std::unique_ptr<INamedInstanceLock> claimNamedInstance(std::wstring_view name, W
     return nullptr;
   }
   const std::string folder = detail::lockFolder();
-  ::mkdir(folder.c_str(), 0777);
+  hostCalls().mkdir(folder.c_str(), 0777);
   const std::string path = folder + "/" + lockFileName(bare);
-  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  int fd = hostCalls().open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) {
     error = detail::win32FromErrno(errno);
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) error = ERROR_ACCESS_DENIED;

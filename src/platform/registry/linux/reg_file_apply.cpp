@@ -11,9 +11,12 @@ namespace zorel::platform {
 
 namespace {
 
-// Changes are committed every this many operations, so a long import does
-// not keep other processes waiting for the whole file.
-constexpr std::size_t kOpsPerBatch = 4000;
+// A failure of the registry file itself rather than of one line: the
+// import stops there and nothing of it stays.
+bool isStoreFailure(WinError rc) {
+  return rc == ERROR_DISK_FULL || rc == ERROR_REGISTRY_IO_FAILED ||
+         rc == ERROR_REGISTRY_CORRUPT || rc == ERROR_CANTWRITE || rc == ERROR_NOT_ENOUGH_MEMORY;
+}
 
 std::wstring describe(WinError rc) {
   switch (rc) {
@@ -32,19 +35,23 @@ WinError applyRegFileOps(IRegistry& registry, const std::vector<RegFileOp>& ops,
   if (result == nullptr) return ERROR_INVALID_PARAMETER;
   RegKey current = kRegNoKey;
   std::wstring currentPath;
-  bool batch = registry.beginBatch() == ERROR_SUCCESS;
-  std::size_t inBatch = 0;
+  // The whole file is one batch: applied completely (lines that cannot be
+  // applied skipped and reported) or, when the registry file itself fails
+  // (a full disk, an I/O error), not at all.
+  const WinError begun = registry.beginBatch();
+  if (isStoreFailure(begun)) return begun;
+  const bool batch = begun == ERROR_SUCCESS;
   auto closeCurrent = [&] {
     if (current != kRegNoKey) registry.closeKey(current);
     current = kRegNoKey;
     currentPath.clear();
   };
+  auto storeFailed = [&](WinError rc) {
+    closeCurrent();
+    if (batch) registry.abortBatch();
+    return rc;
+  };
   for (const RegFileOp& op : ops) {
-    if (batch && ++inBatch >= kOpsPerBatch) {
-      registry.commitBatch();
-      batch = registry.beginBatch() == ERROR_SUCCESS;
-      inBatch = 0;
-    }
     RegKey root;
     std::wstring sub;
     if (parseKeyPath(op.path, &root, &sub) != ERROR_SUCCESS) {
@@ -62,6 +69,7 @@ WinError applyRegFileOps(IRegistry& registry, const std::vector<RegFileOp>& ops,
           ++result->keysCreated;
         } else {
           current = kRegNoKey;
+          if (isStoreFailure(rc)) return storeFailed(rc);
           result->problems.push_back({op.line, L"cannot create key " + op.path + L": " +
                                                    describe(rc)});
         }
@@ -77,6 +85,7 @@ WinError applyRegFileOps(IRegistry& registry, const std::vector<RegFileOp>& ops,
         if (rc == ERROR_SUCCESS) ++result->keysDeleted;
         // Deleting a key that is not there is no error to regedit.
         if (rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND) continue;
+        if (isStoreFailure(rc)) return storeFailed(rc);
         result->problems.push_back({op.line, L"cannot delete key " + op.path + L": " +
                                                  describe(rc)});
         continue;
@@ -96,6 +105,7 @@ WinError applyRegFileOps(IRegistry& registry, const std::vector<RegFileOp>& ops,
       if (rc == ERROR_SUCCESS) ++result->valuesDeleted;
       if (rc == ERROR_FILE_NOT_FOUND) rc = ERROR_SUCCESS;
     }
+    if (isStoreFailure(rc)) return storeFailed(rc);
     if (rc != ERROR_SUCCESS) {
       result->problems.push_back({op.line, L"cannot write value \"" + op.name + L"\": " +
                                                describe(rc)});

@@ -36,6 +36,7 @@
 
 #include "registry/linux/registry_sqlite.h"
 #include "zorel/common/utf8.h"
+#include "zorel/platform/fs/sqlite_vfs.h"
 
 namespace zorel::platform {
 
@@ -514,7 +515,7 @@ WinError openRegistry(const std::string& hostPath, const RegistryOptions& option
   sqlite3* db = nullptr;
   int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
   if (options.readOnly) flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX;
-  int rc = sqlite3_open_v2(hostPath.c_str(), &db, flags, nullptr);
+  int rc = sqlite3_open_v2(hostPath.c_str(), &db, flags, sqliteVfsName());
   if (rc != SQLITE_OK) {
     sqlite3_close_v2(db);
     return options.readOnly && rc == SQLITE_CANTOPEN ? ERROR_FILE_NOT_FOUND : ERROR_CANTOPEN;

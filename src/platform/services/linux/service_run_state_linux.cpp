@@ -24,6 +24,8 @@
 #include "process/linux/program_records_linux.h"
 #include "process/linux/spawn_linux.h"
 #include "zorel/common/utf8.h"
+#include "zorel/platform/base/host_calls.h"
+#include "zorel/platform/fs/host_file.h"
 
 namespace zorel::platform::detail {
 namespace {
@@ -82,8 +84,9 @@ ServiceRunState::~ServiceRunState() {
 
 ServiceRunState::Lock::Lock(ServiceRunState& state) : state_(state), local_(state.mutex_) {
   if (state_.lockFd_ < 0) {
-    ::mkdir(state_.folder_.c_str(), 0755);
-    state_.lockFd_ = ::open((state_.folder_ + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    hostCalls().mkdir(state_.folder_.c_str(), 0755);
+    state_.lockFd_ =
+        hostCalls().open((state_.folder_ + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (state_.lockFd_ < 0) {
       error_ = win32FromErrno(errno);
       return;
@@ -125,25 +128,13 @@ std::vector<RunRecord> ServiceRunState::read() const {
 }
 
 WinError ServiceRunState::write(const std::vector<RunRecord>& records) {
-  ::mkdir(folder_.c_str(), 0755);
-  const std::string tmp = folder_ + "/state." + std::to_string(::getpid());
-  {
-    std::ofstream out(tmp, std::ios::trunc);
-    for (const RunRecord& rec : records)
-      out << escapeName(toUtf8(rec.name)) << '\t' << rec.pid << '\t' << rec.startTime << '\t'
-          << rec.bootId << '\n';
-    out.flush();
-    if (!out) {
-      ::unlink(tmp.c_str());
-      return ERROR_WRITE_FAULT;
-    }
-  }
-  if (::rename(tmp.c_str(), (folder_ + "/state").c_str()) != 0) {
-    const int err = errno;
-    ::unlink(tmp.c_str());
-    return win32FromErrno(err);
-  }
-  return ERROR_SUCCESS;
+  hostCalls().mkdir(folder_.c_str(), 0755);
+  std::ostringstream out;
+  for (const RunRecord& rec : records)
+    out << escapeName(toUtf8(rec.name)) << '\t' << rec.pid << '\t' << rec.startTime << '\t'
+        << rec.bootId << '\n';
+  // Replaced whole: a failed write leaves the previous state in place.
+  return replaceFile(folder_ + "/state", out.str());
 }
 
 RecordedProcess ServiceRunState::inspect(const RunRecord& rec) const {

@@ -2,17 +2,23 @@
 // FrameWork.log: the one diagnostic log of the process.
 //
 // Every line is "<asctime without newline> : <level text>\t<message>\n",
-// flushed at once. The file is appended across runs and truncated when a
-// write finds it larger than the rotation threshold. Logging never fails
-// towards a caller.
+// handed to the system at once. The file is appended across runs and
+// truncated when a write finds it larger than the rotation threshold.
+// Logging never fails towards a caller: a line that cannot be written (a
+// full disk) is dropped, the next line starts on a line of its own, and a
+// file that could not be opened is tried again at the next line.
 
 #include <cstdarg>
 #include <cstdint>
-#include <cstdio>
+#include <memory>
 #include <mutex>
 #include <string>
 
 namespace zorel {
+
+namespace platform {
+class AppendingFile;
+}
 
 enum class LogLevel : int32_t { Info = 1, Error = 2, Warn = 3 };
 
@@ -41,8 +47,9 @@ class FrameworkLog {
 
  private:
   std::string path_;
-  std::FILE* file_ = nullptr;  // null when the open or a rotation failed
-  std::mutex lock_;   // held for the whole of one Write
+  std::unique_ptr<platform::AppendingFile> file_;
+  bool lineCut_ = false;  // the last line was written only in part
+  std::mutex lock_;       // held for the whole of one Write
 };
 
 }  // namespace zorel

@@ -76,8 +76,11 @@ std::wstring decodeRegFileBytes(std::string_view bytes);
 // the lines that could not be read in parse->problems.
 WinError parseRegText(std::wstring_view text, RegFileParse* parse);
 
-// Applies parsed operations to the registry, in batches. Operations that
-// fail (bad root, access denied, ...) are reported and skipped.
+// Applies parsed operations to the registry in one batch. Operations that
+// fail (bad root, access denied, ...) are reported and skipped; a failure of
+// the registry file itself (ERROR_DISK_FULL, ERROR_REGISTRY_IO_FAILED,
+// ERROR_REGISTRY_CORRUPT, ERROR_CANTWRITE, ERROR_NOT_ENOUGH_MEMORY) ends the
+// import with that code and leaves the registry as it was.
 WinError applyRegFileOps(IRegistry& registry, const std::vector<RegFileOp>& ops,
                          RegImportResult* result);
 
