@@ -11,11 +11,12 @@ using Args = std::vector<std::string>;
 
 int runSeal(const Args& args);     // zorel seal IN OUT [--value N]
 int runUnseal(const Args& args);   // zorel unseal IN OUT
-int runMachine(const Args& args);  // zorel machine init|reset|info
+int runMachine(const Args& args);  // zorel machine init|reset|info|images
 int runCheck(const Args& args);    // zorel check --script FILE.js [...]
 int runBridge(const Args& args);   // zorel bridge [--online|--offline] ...
 int runProducts(const Args& args);  // zorel products eval|detect
 int runWorker(const Args& args);   // zorel worker --machine ROOT (internal)
 int runCab(const Args& args);      // zorel cab list CAB | extract CAB DIR
+int runMatrix(const Args& args);   // zorel matrix --script FILE.js --images A,B,...
 
 }  // namespace zorel::cli
