@@ -9,6 +9,7 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <set>
 #include <tuple>
 
 #include "check_summary.h"
@@ -16,13 +17,15 @@
 namespace zorel::cli {
 namespace {
 
+// A stage row's status in words: 0 the stage did not run the problem, 1
+// (or below) passed, 2 started but never reported, any other number the
+// script's own failure code.
 std::string statusWords(const Json::Value& status) {
   const int code = status["status"].asInt();
-  std::string words = code == 0   ? "not run"
-                      : code == 1 ? "passed"
-                      : code == 2 ? "not passed"
-                                  : "status " + std::to_string(code);
-  return words;
+  if (code == 0) return "not run";
+  if (code <= 1) return "passed";
+  if (code == 2) return "not finished";
+  return "failed (" + std::to_string(code) + ")";
 }
 
 std::string compact(const Json::Value& value) {
@@ -93,10 +96,52 @@ bool sameOutcome(const MatrixReport::Outcome& a, const MatrixReport::Outcome& b)
          a.answer == b.answer;
 }
 
-std::string outcomeText(const MatrixReport::Outcome& o, size_t width) {
+Json::Value parsedAnswer(const std::string& answer) {
+  Json::CharReaderBuilder builder;
+  std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+  Json::Value value;
+  std::string errors;
+  if (!reader->parse(answer.data(), answer.data() + answer.size(), &value, &errors)) return {};
+  return value;
+}
+
+// The members of the answers that are not the same on every image that
+// answered, so a line shows what differs rather than the whole answer.
+std::vector<std::string> differingMembers(const std::vector<Json::Value>& answers) {
+  std::set<std::string> names;
+  for (const Json::Value& a : answers)
+    if (a.isObject())
+      for (const std::string& name : a.getMemberNames()) names.insert(name);
+  std::vector<std::string> differing;
+  for (const std::string& name : names) {
+    const Json::Value* first = nullptr;
+    for (const Json::Value& a : answers) {
+      if (!a.isObject()) continue;
+      const Json::Value& v = a.isMember(name) ? a[name] : Json::Value::nullSingleton();
+      if (!first) {
+        first = &v;
+      } else if (!(*first == v)) {
+        differing.push_back(name);
+        break;
+      }
+    }
+  }
+  return differing;
+}
+
+std::string outcomeText(const MatrixReport::Outcome& o, const Json::Value& answer,
+                        const std::vector<std::string>& members, size_t width) {
   if (!o.called) return "(not called)";
   if (!o.answered) return "(no answer)";
-  return "code " + std::to_string(o.errorCode) + "  " + cut(o.answer, width);
+  std::string text = "code " + std::to_string(o.errorCode);
+  if (!answer.isObject()) return text + "  " + cut(o.answer, width);
+  std::string shown;
+  for (const std::string& name : members) {
+    if (name == "errorcode") continue;
+    if (!shown.empty()) shown += ", ";
+    shown += name + " " + (answer.isMember(name) ? compact(answer[name]) : "(none)");
+  }
+  return shown.empty() ? text : text + "  " + cut(shown, width);
 }
 
 }  // namespace
@@ -162,7 +207,7 @@ MatrixReport BuildMatrixReport(const std::vector<ImageRun>& runs) {
 }
 
 void PrintMatrixText(FILE* out, const MatrixReport& report, const std::vector<ImageRun>& runs) {
-  constexpr size_t kNameWidth = 34;
+  constexpr size_t kNameWidth = 46;
   std::vector<size_t> widths;
   for (size_t i = 0; i < report.images.size(); ++i) {
     size_t w = std::max<size_t>(report.images[i].size(), 10);
@@ -205,9 +250,13 @@ void PrintMatrixText(FILE* out, const MatrixReport& report, const std::vector<Im
                  cut(arguments, 60).c_str());
     if (d.occurrence > 1) std::fprintf(out, "  call %d of its kind", d.occurrence);
     std::fprintf(out, "\n");
+    std::vector<Json::Value> answers;
+    for (const MatrixReport::Outcome& o : d.outcomes)
+      answers.push_back(o.answered ? parsedAnswer(o.answer) : Json::Value());
+    const std::vector<std::string> members = differingMembers(answers);
     for (size_t i = 0; i < d.outcomes.size(); ++i) {
       std::fprintf(out, "    %-12s %s\n", report.images[i].c_str(),
-                   RequirementsInWords(outcomeText(d.outcomes[i], 100)).c_str());
+                   RequirementsInWords(outcomeText(d.outcomes[i], answers[i], members, 100)).c_str());
     }
   }
 }
