@@ -238,7 +238,11 @@ void drawProgress(std::vector<std::unique_ptr<Job>>& jobs, bool redraw) {
     switch (job->state.load()) {
       case 0: text = "waiting"; break;
       case 1: text = std::string(clock) + "making the machine"; break;
-      case 2: text = std::string(clock) + lastLine(job->folder + "/check.err"); break;
+      case 2: {
+        const std::string step = lastLine(job->folder + "/check.err");
+        text = std::string(clock) + (step.empty() ? "checking" : step);
+        break;
+      }
       default:
         text = std::string(clock) + (job->run.completed() ? "completed" : "did not complete");
     }
