@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 
 #include "zorel/common/utf8.h"
 
@@ -14,58 +15,35 @@ namespace {
 
 std::atomic<ICallTrace*> gTrace{nullptr};
 
-void appendUtf8(std::string& out, uint32_t c) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
-
 void appendEscape(std::string& out, uint32_t unit) {
   static const char kHex[] = "0123456789abcdef";
   out += "\\u";
   for (int shift = 12; shift >= 0; shift -= 4) out.push_back(kHex[(unit >> shift) & 0xF]);
 }
 
-// A JSON string of wide text. A surrogate pair kept as two units (UTF-16
-// text in the wide string) is joined; a lone one becomes U+FFFD, since
-// readers differ on escaped lone surrogates (some refuse the line).
-void appendString(std::string& out, const std::wstring& text) {
+// A JSON string of wide text. The runs between escapes go through toUtf8,
+// which joins a surrogate pair kept as two units and makes a lone
+// surrogate, or anything beyond U+10FFFF, U+FFFD: readers differ on an
+// escaped lone surrogate (some refuse the line).
+void appendString(std::string& out, std::wstring_view text) {
   out.push_back('"');
+  size_t run = 0;
   for (size_t i = 0; i < text.size(); ++i) {
-    uint32_t c = static_cast<uint32_t>(text[i]);
+    const uint32_t c = static_cast<uint32_t>(text[i]);
+    const bool control = c < 0x20 || c == 0x7F || c == 0x2028 || c == 0x2029;
+    if (!control && c != '"' && c != '\\') continue;
+    out += toUtf8(text.substr(run, i - run));
+    run = i + 1;
     switch (c) {
-      case '"': out += "\\\""; continue;
-      case '\\': out += "\\\\"; continue;
-      case '\n': out += "\\n"; continue;
-      case '\r': out += "\\r"; continue;
-      case '\t': out += "\\t"; continue;
-      default: break;
-    }
-    if (c < 0x20 || c == 0x7F || c == 0x2028 || c == 0x2029) {
-      appendEscape(out, c);
-    } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() &&
-               static_cast<uint32_t>(text[i + 1]) >= 0xDC00 &&
-               static_cast<uint32_t>(text[i + 1]) <= 0xDFFF) {
-      const uint32_t low = static_cast<uint32_t>(text[++i]);
-      appendUtf8(out, 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00));
-    } else if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) {
-      appendUtf8(out, 0xFFFD);
-    } else {
-      appendUtf8(out, c);
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default: appendEscape(out, c);
     }
   }
+  out += toUtf8(text.substr(run));
   out.push_back('"');
 }
 

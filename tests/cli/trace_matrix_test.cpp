@@ -3,10 +3,7 @@
 #include <gtest/gtest.h>
 #include <json/reader.h>
 #include <json/value.h>
-#include <sys/wait.h>
 
-#include <array>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -52,19 +49,7 @@ class TraceAndMatrix : public CheckCli {
   // "zorel ARGS" with the temporary folder inside this test's folder.
   CheckRun Zorel(const std::string& args) {
     fs::create_directories(base_ + "/tmp");
-    const std::string errFile = base_ + "/stderr.txt";
-    const std::string cmd = "TMPDIR='" + base_ + "/tmp' ZOREL_MACHINE='" + root_ + "' " ZOREL_BINARY_DIR
-                            "/src/cli/zorel " + args + " 2>'" + errFile + "'";
-    CheckRun run;
-    FILE* p = ::popen(cmd.c_str(), "r");
-    if (!p) return run;
-    std::array<char, 4096> buffer;
-    size_t n;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), p)) > 0) run.out.append(buffer.data(), n);
-    const int status = ::pclose(p);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.err = ReadFile(errFile);
-    return run;
+    return CheckCli::Zorel(args, "TMPDIR='" + base_ + "/tmp'");
   }
   size_t ScratchFolders() {
     size_t n = 0;
