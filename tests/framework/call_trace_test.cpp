@@ -146,15 +146,5 @@ TEST_F(TraceFile, FailedCallsAndPluginCodes) {
   EXPECT_EQ(lines.back()["component"].asString(), "Nobody");
 }
 
-TEST_F(TraceFile, NoTraceSetMeansNoLines) {
-  SetCallTrace(nullptr);
-  CObjectManager manager(factory_);
-  StackFrame none;
-  StackFrame args;
-  args.Push(L"x");
-  EXPECT_FALSE(manager.InvokeMethod(manager.CreateObject("Probe", none), "echo", args).empty());
-  EXPECT_TRUE(Lines().empty());
-}
-
 }  // namespace
 }  // namespace zorel

@@ -167,16 +167,5 @@ TEST_F(OwnImages, RemovalsThatNameTheDriveOrLeaveItAreRefused) {
   }
 }
 
-TEST(MachineImages, EveryImageIsListedWithItsDescription) {
-  const std::vector<MachineImage> images = listMachineImages();
-  std::vector<std::wstring> names;
-  for (const MachineImage& image : images) {
-    names.push_back(image.name);
-    EXPECT_FALSE(image.description.empty()) << toUtf8(image.name);
-  }
-  EXPECT_EQ(names, (std::vector<std::wstring>{L"default", L"win10-x86", L"win11-23h2", L"win7-sp1",
-                                              L"win81"}));
-}
-
 }  // namespace
 }  // namespace zorel::platform
