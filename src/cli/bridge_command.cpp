@@ -1,4 +1,5 @@
 // zorel bridge [--online | --offline] [--sealed FILE.enc] [--store DIR]
+//              [--trace FILE.jsonl]
 //
 // The UI message bridge on standard input and output, for front ends and
 // tests that are not the window: each line read is one ProcessJSON request;
@@ -13,7 +14,9 @@
 // --store a data folder instead of %APPDATA%\prynesecurity\zorel\. A
 // machine without APPDATA and no --store gives no data folder: the bridge
 // says so once on standard error and every run then ends with error 1000
-// ("Failed to initialize the framework"), writing nothing.
+// ("Failed to initialize the framework"), writing nothing. --trace has the
+// framework worker write one JSON line per plug-in call to FILE, as zorel
+// check --trace does.
 //
 // Started at a terminal, it says on standard error what it reads.
 
@@ -27,6 +30,7 @@
 #include "commands.h"
 #include "instance_lock.h"
 #include "zorel/app/message_translate.h"
+#include "trace_file.h"
 #include "zorel/common/utf8.h"
 #include "zorel/platform/machine/machine.h"
 #include "zorel/platform/process/console.h"
@@ -40,12 +44,14 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
-    "usage: zorel bridge [--online | --offline] [--sealed FILE.enc] [--store DIR]\n";
+    "usage: zorel bridge [--online | --offline] [--sealed FILE.enc] [--store DIR] "
+    "[--trace FILE.jsonl]\n";
 
 struct BridgeOptions {
   std::optional<bool> online;
   std::string sealed;
   std::string store;
+  std::string trace;
 };
 
 bool parseOptions(const Args& args, BridgeOptions& options) {
@@ -57,6 +63,8 @@ bool parseOptions(const Args& args, BridgeOptions& options) {
       options.sealed = args[++i];
     } else if (a == "--store" && i + 1 < args.size()) {
       options.store = args[++i];
+    } else if (a == "--trace" && i + 1 < args.size()) {
+      options.trace = args[++i];
     } else {
       std::fprintf(stderr, "zorel bridge: unexpected argument '%s'\n%s", a.c_str(), kUsage);
       return false;
@@ -92,7 +100,9 @@ int runBridge(const Args& args) {
                                : TestInternetConnection(fromUtf8(
                                      ReportServerSettings::FromEnvironment().baseAddress)));
 
-  PreInstallCheckSettings settings = PreInstallCheckSettings::ForMachine(*machine);
+  std::string trace;
+  if (!options.trace.empty() && !prepareTraceFile("bridge", options.trace, &trace)) return 2;
+  PreInstallCheckSettings settings = PreInstallCheckSettings::ForMachine(*machine, {}, trace);
   if (!options.sealed.empty()) settings.sealedScript = fs::absolute(options.sealed).string();
   if (!options.store.empty()) {
     settings.dataFolder = fs::absolute(options.store).lexically_normal().string();

@@ -1,5 +1,6 @@
 // zorel check [--script FILE.js | --sealed FILE.enc] [--stages 100,101,102]
 //             [--problems N,...] [--store DIR] [--online | --offline] [--json]
+//             [--trace FILE.jsonl]
 //
 // Runs a check on the machine the way the window does: through the session
 // controller (start, progress, result). Progress is read whenever the
@@ -15,6 +16,11 @@
 // land there. With stage 102 the database is packed into db.cab and
 // uploaded when online; the command then unpacks ResultStore.db beside it
 // again for reading. --online / --offline replace the connection test.
+//
+// --trace FILE.jsonl has the worker write one JSON line per plug-in call
+// (component, method, arguments, the answer the script received, error
+// code, time taken; zorel/framework/call_trace.h) to FILE, emptied first.
+// Nothing of it goes into the store or the uploads.
 //
 // Output: a progress bar on a terminal, progress lines otherwise, then a
 // readable summary (requirement tokens in words) and what became of the
@@ -52,6 +58,7 @@
 #include "check_summary.h"
 #include "commands.h"
 #include "instance_lock.h"
+#include "trace_file.h"
 #include "zorel/bridge/progress_json.h"
 #include "zorel/bridge/result_json.h"
 #include "zorel/common/utf8.h"
@@ -72,7 +79,7 @@ namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
     "usage: zorel check [--script FILE.js | --sealed FILE.enc] [--stages 100,101,102] "
-    "[--problems N,...] [--store DIR] [--online | --offline] [--json]\n";
+    "[--problems N,...] [--store DIR] [--online | --offline] [--json] [--trace FILE.jsonl]\n";
 
 // How often the progress is read, as the page does, when the controller
 // has not said that it changed.
@@ -110,6 +117,7 @@ struct CheckOptions {
   std::vector<int32_t> stages{100, 101, 102};
   std::vector<int32_t> problems;  // empty: every declared problem
   std::string store;
+  std::string trace;
   bool json = false;
 };
 
@@ -148,6 +156,8 @@ bool parseOptions(const Args& args, CheckOptions& options) {
       options.online = a == "--online";
     } else if (a == "--store" && hasValue) {
       options.store = args[++i];
+    } else if (a == "--trace" && hasValue) {
+      options.trace = args[++i];
     } else if ((a == "--stages" || a == "--problems") && hasValue) {
       std::vector<int32_t>& ids = a == "--stages" ? options.stages : options.problems;
       if (!parseIdList(args[++i], ids)) {
@@ -350,7 +360,9 @@ int runCheck(const Args& args) {
     return 1;
   }
 
-  PreInstallCheckSettings settings = PreInstallCheckSettings::ForMachine(*machine);
+  std::string trace;
+  if (!options.trace.empty() && !prepareTraceFile("check", options.trace, &trace)) return 2;
+  PreInstallCheckSettings settings = PreInstallCheckSettings::ForMachine(*machine, {}, trace);
   settings.plainScript = plain;
   if (!options.sealed.empty()) settings.sealedScript = fs::absolute(options.sealed).string();
   if (!plain) {

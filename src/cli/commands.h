@@ -11,7 +11,7 @@ using Args = std::vector<std::string>;
 
 int runSeal(const Args& args);     // zorel seal IN OUT [--value N]
 int runUnseal(const Args& args);   // zorel unseal IN OUT
-int runMachine(const Args& args);  // zorel machine init|reset|info
+int runMachine(const Args& args);  // zorel machine init|reset|info|images
 int runCheck(const Args& args);    // zorel check --script FILE.js [...]
 int runBridge(const Args& args);   // zorel bridge [--online|--offline] ...
 int runProducts(const Args& args);  // zorel products eval|detect
@@ -20,5 +20,6 @@ int runCab(const Args& args);      // zorel cab list CAB | extract CAB DIR
 int runUi(const Args& args);       // zorel ui [...] (the window)
 int runApi(const Args& args);      // zorel api [--markdown | --dts | --json]
 int runReport(const Args& args);   // zorel report [SOURCE] [--out FILE.html] [--json]
+int runMatrix(const Args& args);   // zorel matrix --script FILE.js --images A,B,...
 
 }  // namespace zorel::cli

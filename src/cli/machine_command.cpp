@@ -1,10 +1,11 @@
-// zorel machine init [--image NAME] | reset [--image NAME] | info
+// zorel machine init [--image NAME] | reset [--image NAME] | info | images
 //              | regacl KEY [--grant|--deny ACCOUNT:RIGHTS [--inherit]] [--revoke ACCOUNT]
 //              | eventlog import FILE
 //
 // init creates the machine root from an image unless it holds a machine;
 // reset replaces it with a fresh one; info describes it (creating it from
-// the default image first, like any other use of the machine); regacl
+// the default image first, like any other use of the machine); images
+// lists the image folders one line each; regacl
 // prints a registry key's DACL (its own entries, then the inherited ones)
 // and changes its own entries by SetEntriesInAclW's rules; eventlog import
 // appends the records of a JSON-lines file (eventlog/event_import.h) in one
@@ -91,9 +92,23 @@ int printInfo(IMachine& m) {
   return 0;
 }
 
+// One line per image: its name and what Windows it is.
+int printImages() {
+  const std::vector<MachineImage> images = listMachineImages();
+  if (images.empty()) {
+    std::fprintf(stderr, "zorel machine images: no images in %s\n", imagesFolder().c_str());
+    return 1;
+  }
+  for (const MachineImage& image : images) {
+    std::printf("%-12s %s\n", toUtf8(image.name).c_str(),
+                image.description.empty() ? "(no about.txt)" : toUtf8(image.description).c_str());
+  }
+  return 0;
+}
+
 int usage() {
   std::fprintf(stderr,
-               "usage: zorel machine init [--image NAME] | reset [--image NAME] | info\n"
+               "usage: zorel machine init [--image NAME] | reset [--image NAME] | info | images\n"
                "       zorel machine regacl KEY [--grant|--deny ACCOUNT:read|write|full|0xMASK "
                "[--inherit]] [--revoke ACCOUNT]\n"
                "       zorel machine eventlog import FILE.jsonl\n");
@@ -254,6 +269,7 @@ int runMachine(const Args& args) {
   const std::string& verb = args[0];
   if (verb == "regacl") return runRegacl(args);
   if (verb == "eventlog") return runEventlog(args);
+  if (verb == "images") return args.size() == 1 ? printImages() : usage();
   std::wstring image = L"default";
   for (size_t i = 1; i < args.size(); ++i) {
     if (args[i] == "--image" && i + 1 < args.size()) {

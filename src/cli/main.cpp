@@ -26,17 +26,18 @@ const Command kCommands[] = {
     {"seal", "IN OUT [--value N]", "seal a file into the container format",
      "  --value N  the header's value field, decimal or 0x hexadecimal (default 1)\n", runSeal},
     {"unseal", "IN OUT", "verify and open a sealed container", nullptr, runUnseal},
-    {"machine", "init [--image NAME] | reset [--image NAME] | info | eventlog import FILE",
+    {"machine", "init [--image NAME] | reset [--image NAME] | info | images | eventlog import FILE",
      "create, reset or describe the emulated Windows machine, add event records",
      "  init                  create the machine ($ZOREL_MACHINE) unless it exists\n"
      "  reset                 replace it with a fresh one\n"
      "  info                  describe it\n"
+     "  images                list the machine images, one line each\n"
      "  eventlog import FILE  append the event records of a JSON-lines file (README)\n"
      "  --image NAME          the image to create it from (machines/NAME; default: default)\n",
      runMachine},
     {"check",
      "[--script FILE.js | --sealed FILE.enc] [--stages L] [--problems L] [--store DIR] "
-     "[--online | --offline] [--json]",
+     "[--online | --offline] [--json] [--trace FILE.jsonl]",
      "run a check script on the machine",
      "  --script FILE.js    a plain check script instead of the machine's preinstall.enc\n"
      "  --sealed FILE.enc   another sealed check script\n"
@@ -45,16 +46,18 @@ const Command kCommands[] = {
      "  --store DIR         the data folder instead of %APPDATA%\\prynesecurity\\zorel\\\n"
      "  --online|--offline  skip the connection test to the report server\n"
      "  --json              print the result as one JSON document on standard output\n"
+     "  --trace FILE.jsonl  write one JSON line per plug-in call (arguments, answer, code)\n"
      "exit codes: 0 completed, 1 did not complete or nothing ran, 2 could not start,\n"
      "            130 cancelled with Ctrl-C\n",
      runCheck},
-    {"bridge", "[--online | --offline] [--sealed FILE.enc] [--store DIR]",
+    {"bridge", "[--online | --offline] [--sealed FILE.enc] [--store DIR] [--trace FILE.jsonl]",
      "answer UI requests, one JSON text per line on standard input",
      "  each line read is one request; each answer is its length in bytes on a\n"
      "  line of its own, then the answer text. End of input ends the program.\n"
      "  --online|--offline  skip the connection test to the report server\n"
      "  --sealed FILE.enc   another sealed check script\n"
-     "  --store DIR         the data folder instead of %APPDATA%\\prynesecurity\\zorel\\\n",
+     "  --store DIR         the data folder instead of %APPDATA%\\prynesecurity\\zorel\\\n"
+     "  --trace FILE.jsonl  write one JSON line per plug-in call (arguments, answer, code)\n",
      runBridge},
     {"ui", "[--online | --offline] [--self-test DIR [--close-during-run]] [SWITCH]",
      "show the check in its window (one per machine)",
@@ -68,6 +71,18 @@ const Command kCommands[] = {
      "exit codes: 0 closed (or another instance runs), 1 no window or a failed\n"
      "            switch or self-test, 2 bad arguments\n",
      runUi},
+    {"matrix",
+     "(--script FILE.js | --sealed FILE.enc) --images A,B,... [--stages L] [--problems L] "
+     "[--jobs N] [--keep] [--json]",
+     "run a check script on fresh machines of several images and compare",
+     "  --images A,B,...    the machine images (zorel machine images lists them)\n"
+     "  --stages L          the stages to run (default 100,101,102)\n"
+     "  --problems L        only these problem ids\n"
+     "  --jobs N            at most N images at once (default: one per core)\n"
+     "  --keep              keep the machines, stores and traces (the folder is printed)\n"
+     "  --json              print the table and the differing calls as one JSON document\n"
+     "exit codes: 0 every image completed, 1 one did not, 2 bad options, 130 cancelled\n",
+     runMatrix},
     {"cab", "list CAB | zorel cab extract CAB DIR", "list or extract a cabinet (collection.cab, db.cab)",
      "  list CAB         one line per file: size, DOS date and time, attributes, name\n"
      "  extract CAB DIR  extract every file into DIR; names that leave DIR are refused\n",

@@ -2,7 +2,11 @@
 
 #include "zorel/framework/cobject_manager.h"
 
+#include <chrono>
+#include <deque>
+
 #include "zorel/common/utf8.h"
+#include "zorel/framework/call_trace.h"
 #include "zorel/log/framework_log.h"
 #include "last_error.h"
 #include "zorel/plugins/common/cjson_return.h"
@@ -30,11 +34,33 @@ std::string CObjectManager::CreateObject(const std::string& component, StackFram
 
 std::string CObjectManager::InvokeMethod(const std::string& instance, const std::string& method,
                                          StackFrame& args) {
+  ICallTrace* trace = CurrentCallTrace();
+  if (!trace) return Invoke(instance, method, args, nullptr);
+  // The method may consume its frame: the trace keeps the arguments as given.
+  const std::deque<std::wstring> arguments = args.positional();
+  const auto start = std::chrono::steady_clock::now();
+  int32_t errorCode = 0;
+  std::string answer = Invoke(instance, method, args, &errorCode);
+  TracedCall call;
+  call.instance = instance;
+  call.method = method;
+  call.arguments = &arguments;
+  call.answer = &answer;
+  call.errorCode = errorCode;
+  call.milliseconds =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  trace->Record(call);
+  return answer;
+}
+
+std::string CObjectManager::Invoke(const std::string& instance, const std::string& method,
+                                   StackFrame& args, int32_t* errorCode) {
   auto it = instances_.find(instance);
   if (it == instances_.end()) return {};
   try {
     std::unique_ptr<CJSONReturn> result = it->second->Call(method, args);
     if (!result) return {};
+    if (errorCode) *errorCode = result->errorcode;
     return result->ToString();
   } catch (...) {
     FrameworkLog::Instance().Write(LogLevel::Error,

@@ -49,13 +49,15 @@ std::string MachineSealedScript(platform::IMachine& machine) {
 }
 
 PreInstallCheckSettings PreInstallCheckSettings::ForMachine(platform::IMachine& machine,
-                                                            const std::string& workerProgram) {
+                                                            const std::string& workerProgram,
+                                                            const std::string& traceFile) {
   PreInstallCheckSettings s;
   s.dataFolder = MachineDataFolder(machine);
   s.sealedScript = MachineSealedScript(machine);
   WorkerProgram program;
   program.program = workerProgram.empty() ? platform::currentProgramPath() : workerProgram;
   program.args = {"worker", "--machine", machine.hostRoot()};
+  if (!traceFile.empty()) program.args.insert(program.args.end(), {"--trace", traceFile});
   s.framework = std::make_shared<WorkerFrameworkLib>(std::move(program));
   s.machineRegistry = &machine.registry();
   return s;

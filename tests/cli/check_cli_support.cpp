@@ -39,10 +39,12 @@ void CheckCli::TearDown() {
   fs::remove_all(base_, ec);
 }
 
-CheckRun CheckCli::Check(const std::string& args) {
+CheckRun CheckCli::Check(const std::string& args) { return Zorel("check " + args); }
+
+CheckRun CheckCli::Zorel(const std::string& args, const std::string& environment) {
   const std::string errFile = base_ + "/stderr.txt";
-  const std::string cmd = "ZOREL_MACHINE='" + root_ + "' " ZOREL_BINARY_DIR "/src/cli/zorel check " +
-                          args + " 2>'" + errFile + "'";
+  const std::string cmd = environment + " ZOREL_MACHINE='" + root_ + "' " ZOREL_BINARY_DIR
+                          "/src/cli/zorel " + args + " 2>'" + errFile + "'";
   CheckRun run;
   FILE* p = ::popen(cmd.c_str(), "r");
   if (!p) return run;

@@ -24,6 +24,9 @@ class CheckCli : public ::testing::Test {
 
   // Runs "zorel check ARGS" with ZOREL_MACHINE set to this test's root.
   CheckRun Check(const std::string& args);
+  // Runs "zorel ARGS" so, with the host variables of `environment`
+  // ("NAME='value' ...") set as well.
+  CheckRun Zorel(const std::string& args, const std::string& environment = "");
   // Runs a script of tests/data/checks with --store on this test's store
   // folder, plus `extra` options.
   CheckRun CheckScript(const std::string& name, const std::string& extra = "");

@@ -29,7 +29,7 @@ TEST_F(Usage, EveryCommandIsListedAlignedAndHasItsOwnHelp) {
   const CommandRun list = Zorel(base_, "--help");
   ASSERT_EQ(list.status, 0);
   size_t column = 0;
-  for (const char* name : {"seal", "unseal", "machine", "check", "bridge", "ui"}) {
+  for (const char* name : {"seal", "unseal", "machine", "check", "bridge", "ui", "matrix"}) {
     SCOPED_TRACE(name);
     const size_t at = list.out.find(std::string("\n  ") + name + " ");
     ASSERT_NE(at, std::string::npos) << list.out;

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <sys/wait.h>
 
@@ -108,6 +109,23 @@ TEST_F(MachineCli, InitIsIdempotentAndResetSwitchesImage) {
   EXPECT_NE(zorel(base_ + "/m", "machine info").out.find("Windows 7"), std::string::npos);
   EXPECT_TRUE(fileText(resource + "UI/en-us/landing.html") == fileText(ZOREL_SOURCE_DIR "/ui/landing.html"))
       << "reset did not install the page again";
+}
+
+TEST_F(MachineCli, ImagesListsOneLinePerImage) {
+  const CliRun r = zorel(base_ + "/m", "machine images");
+  EXPECT_EQ(r.status, 0) << r.out;
+  std::vector<std::string> lines;
+  for (size_t at = 0, end; (end = r.out.find('\n', at)) != std::string::npos; at = end + 1)
+    lines.push_back(r.out.substr(at, end - at));
+  const char* const names[] = {"default", "win10-x86", "win11-23h2", "win7-sp1", "win81"};
+  ASSERT_EQ(lines.size(), std::size(names)) << r.out;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    EXPECT_EQ(lines[i].rfind(std::string(names[i]) + " ", 0), 0u) << lines[i];
+    EXPECT_GT(lines[i].size(), 20u) << lines[i];  // a description follows the name
+  }
+  EXPECT_NE(lines[1].find("32-bit"), std::string::npos) << lines[1];
+  EXPECT_FALSE(fs::exists(base_ + "/m"));  // listing makes no machine
+  EXPECT_EQ(zorel(base_ + "/m", "machine images extra").status, 1);
 }
 
 TEST_F(MachineCli, BadInputFailsWithAMessage) {

@@ -1,5 +1,6 @@
-// The OS object as a script meets it, on the Windows 10 Pro default image and
-// on the Windows 7 Home Premium SP1 image, with a real result store.
+// The OS object as a script meets it, on the Windows 10 Pro default image,
+// the Windows 7 Home Premium SP1 image and the newer images (Windows 11,
+// Windows 8.1, 32-bit Windows 10 Home), with a real result store.
 
 #include "zorel/plugins/os/os.h"
 
@@ -125,6 +126,50 @@ TEST(OsOnWindows7, VersionComparisons) {
             std::string::npos);
   ExpectRow(bench.LastRow(6), L"OS::isOsVersionEqual", L"{\"versionnumber\":\"10\"}", 20020,
             L"Expected data is not matched");
+}
+
+// The newer images: what a script reads there, the records as elsewhere.
+struct ImageAnswers {
+  const wchar_t* image;
+  const char* detail;
+  const char* edition;
+  int major, minor;
+  const char* arch;
+  const char* browsers;
+  const char* defaultBrowser;
+  int equal63;  // isOsVersionEqual("6.3")
+};
+
+TEST(OsOnEveryImage, AnswersAsThatWindows) {
+  const ImageAnswers cases[] = {
+      // Windows 11 still calls itself Windows 10: only the build tells.
+      {L"win11-23h2", "Windows 10 Professional Edition(Build 22631)", "10", 10, 0, "64 Bit",
+       "IE, Edge", "C:\\Program Files (x86)\\Microsoft\\Edge\\Application\\msedge.exe", 20020},
+      {L"win81", "Microsoft Windows 8.1 Professional Edition(Build 9600)", "8.1", 6, 3, "64 Bit",
+       "IE", "C:\\Program Files\\Internet Explorer\\iexplore.exe", 0},
+      // Home (product type 101) has no edition text of its own.
+      {L"win10-x86", "Windows 10 (Build 19045)", "10", 10, 0, "32 Bit", "IE, Edge",
+       "C:\\Program Files\\Microsoft\\Edge\\Application\\msedge.exe", 20020},
+  };
+  for (const ImageAnswers& c : cases) {
+    SCOPED_TRACE(toUtf8(c.image));
+    PluginBench bench(c.image);
+    EXPECT_EQ(bench.Call("OS", "getOSDetail")["osname"].asString(), c.detail);
+    EXPECT_EQ(bench.Call("OS", "getOSEdition")["osversion"].asString(), c.edition);
+    EXPECT_EQ(bench.Call("OS", "getMajorVersion")["majorversion"].asInt(), c.major);
+    EXPECT_EQ(bench.Call("OS", "getMinorVersion")["minorversion"].asInt(), c.minor);
+    EXPECT_EQ(bench.Call("OS", "getOSArchType")["osarchtype"].asString(), c.arch);
+    EXPECT_EQ(bench.Call("OS", "getInstalledBrowsers")["browsers"].asString(), c.browsers);
+    EXPECT_EQ(bench.Call("OS", "getDefaultBrowser")["defaultbrowser"].asString(), c.defaultBrowser);
+    EXPECT_EQ(bench.Call("OS", "isOsVersionEqual", {L"6.3"})["errorcode"].asInt(), c.equal63);
+    ExpectRow(bench.LastRow(8), L"OS::isOsVersionEqual", L"{\"versionnumber\":\"6.3\"}",
+              c.equal63, c.equal63 ? L"Expected data is not matched" : L"");
+    // isOfType(1) asks "64-bit?", isOfType(0) "32-bit?".
+    const bool is64 = std::string(c.arch) == "64 Bit";
+    EXPECT_EQ(bench.Call("OS", "isOfType", {L"1"})["errorcode"].asInt(), is64 ? 0 : 20020);
+    EXPECT_EQ(bench.Call("OS", "isOfType", {L"0"})["errorcode"].asInt(), is64 ? 20020 : 0);
+    EXPECT_EQ(bench.Call("OS", "getSystemDirectory")["value"].asString(), "C:\\Windows\\System32");
+  }
 }
 
 TEST(OsOnWindows10, VersionComparisonsFollowTheRequiredFormat) {

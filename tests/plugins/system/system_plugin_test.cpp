@@ -110,7 +110,9 @@ TEST_P(SystemOnImage, HostFactsWithOneRecordEach) {
             L"{\"filesystem\":\"" + W(v["filesystem"].asString()) + L"\"}", 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Images, SystemOnImage, ::testing::Values(L"default", L"win7-sp1"));
+INSTANTIATE_TEST_SUITE_P(Images, SystemOnImage,
+                         ::testing::Values(L"default", L"win7-sp1", L"win11-23h2", L"win81",
+                                           L"win10-x86"));
 
 TEST(SystemClock, DateTimeAndZoneOfTheHost) {
   PluginBench bench;

@@ -32,24 +32,37 @@ WinError applyTree(const std::string& dir, const std::string& treeFile, std::wst
   std::ifstream in(treeFile);
   if (!in) return ERROR_SUCCESS;  // an image may add no folders
   auto mapper = createPathMapper(dir);
+  std::string driveC;
+  if (mapper->toHostPath(L"C:\\", driveC) != ERROR_SUCCESS) return ERROR_PATH_NOT_FOUND;
+  if (driveC.empty() || driveC.back() != '/') driveC.push_back('/');
   std::string line;
   size_t number = 0;
   while (std::getline(in, line)) {
     ++number;
     line = trim(line);
     if (line.empty() || line[0] == '#') continue;
-    bool isFile = false;
+    bool isFile = false, remove = false;
     if (line.rfind("file ", 0) == 0) {
       isFile = true;
       line = trim(line.substr(5));
+    } else if (line[0] == '-') {
+      remove = true;
+      line = trim(line.substr(1));
     }
     std::string host;
-    if (WinError e = mapper->toHostPath(L"C:\\" + fromUtf8(line), host)) {
+    WinError bad = line.empty() ? ERROR_BAD_PATHNAME : ERROR_SUCCESS;
+    if (!bad) bad = mapper->toHostPath(L"C:\\" + fromUtf8(line), host);
+    // Every line names something below C:\, never the drive itself.
+    if (!bad && host.compare(0, driveC.size(), driveC) != 0) bad = ERROR_BAD_PATHNAME;
+    if (bad) {
       if (message) *message = L"tree.txt line " + std::to_wstring(number) + L": bad path";
-      return e;
+      return bad;
     }
     std::error_code ec;
-    if (isFile) {
+    if (remove) {
+      // An image layered over another takes away what that one made.
+      fs::remove_all(host, ec);
+    } else if (isFile) {
       fs::create_directories(fs::path(host).parent_path(), ec);
       if (!fs::exists(host)) std::ofstream(host, std::ios::binary);
     } else {

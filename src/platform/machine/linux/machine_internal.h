@@ -30,11 +30,11 @@ WinError startMachine(IRegistry& registry, const ISystemInfo& system);
 inline constexpr const char* kEventCreateMessageFile = "eventcreate_msg.dll";
 
 // Makes reg.exe, regedit.exe, cmd.exe, regsvr32.exe and eventcreate.exe in
-// System32 and SysWOW64, and regedit.exe in the Windows folder, names
-// (symbolic links) for the zorel-wintools host program, and copies the
-// message file beside it into System32; leaves them alone when it cannot
-// be found.
-void linkSystemTools(const std::string& machineRoot);
+// System32 and (on a 64-bit machine only) SysWOW64, and regedit.exe in the
+// Windows folder, names (symbolic links) for the zorel-wintools host
+// program, and copies the message file beside it into System32; leaves
+// them alone when it cannot be found.
+void linkSystemTools(const std::string& machineRoot, bool is64BitMachine);
 
 // Copies what the program's installer leaves on a machine (the sealed check
 // script and the window's page) into a machine being built at machineRoot.

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -180,6 +181,28 @@ std::string imagesFolder() {
   return images.empty() ? std::string(ZOREL_IMAGES_DIR) : images;
 }
 
+std::vector<MachineImage> listMachineImages() {
+  std::vector<MachineImage> images;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(imagesFolder(), ec)) {
+    std::error_code typeEc;
+    if (!entry.is_directory(typeEc)) continue;
+    MachineImage image;
+    image.name = fromUtf8(entry.path().filename().string());
+    if (!validImageName(image.name)) continue;
+    std::ifstream about(entry.path() / "about.txt");
+    std::string line;
+    if (std::getline(about, line)) {
+      while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+      image.description = fromUtf8(line);
+    }
+    images.push_back(std::move(image));
+  }
+  std::sort(images.begin(), images.end(),
+            [](const MachineImage& a, const MachineImage& b) { return a.name < b.name; });
+  return images;
+}
+
 bool machineIsInitialised(const std::string& root) {
   struct stat st;
   return !root.empty() && ::stat((root + "/" + kMarker).c_str(), &st) == 0;
@@ -273,7 +296,7 @@ WinError openMachine(const std::string& rootText, const MachineOpenOptions& opti
   if (!options.readOnlyRegistry) {
     detail::startMachine(*registry, *createSystemInfo(std::shared_ptr<const IPathMapper>(
                                         createPathMapper(root))));
-    detail::linkSystemTools(root);
+    detail::linkSystemTools(root, createVersionInfo(*registry)->is64BitOperatingSystem());
   }
   auto m = std::make_unique<Machine>(root, std::move(registry));
   *machine = std::move(m);

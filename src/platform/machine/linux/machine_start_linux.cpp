@@ -1,14 +1,16 @@
 // What a machine does at every start: the boot-time registry values from
 // the host, the system programs that stand for our host tool (reg,
-// regedit, cmd, regsvr32 and eventcreate in System32 and SysWOW64, regedit
-// in the Windows folder, svchost in System32) and eventcreate's message
-// file in System32. No service starts with the machine.
+// regedit, cmd, regsvr32 and eventcreate in System32 and, on a 64-bit
+// machine, SysWOW64, regedit in the Windows folder, svchost in System32) and
+// eventcreate's message file in System32. No service starts with the
+// machine.
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <string_view>
 
 #include "machine/linux/machine_internal.h"
 #include "zorel/platform/base/host_calls.h"
@@ -92,15 +94,17 @@ void placeFile(const fs::path& source, const fs::path& target) {
 
 }  // namespace
 
-void linkSystemTools(const std::string& machineRoot) {
+void linkSystemTools(const std::string& machineRoot, bool is64BitMachine) {
   const std::string tool = wintoolsPath();
   if (tool.empty()) return;
   auto mapper = createPathMapper(machineRoot);
   // The SysWOW64 copies are the 32-bit tools: the multi-call program sees
-  // the folder it was started from and works in the 32-bit view.
+  // the folder it was started from and works in the 32-bit view. A 32-bit
+  // Windows has no SysWOW64.
   static const char* const kSystemTools[] = {"reg.exe", "regedit.exe", "cmd.exe", "regsvr32.exe",
                                              "eventcreate.exe"};
   for (const wchar_t* folder : {L"C:\\Windows\\System32", L"C:\\Windows\\SysWOW64"}) {
+    if (!is64BitMachine && std::wstring_view(folder).ends_with(L"SysWOW64")) continue;
     std::string host;
     if (mapper->toHostPath(folder, host) != 0) continue;
     for (const char* name : kSystemTools) linkTool(tool, host, name);

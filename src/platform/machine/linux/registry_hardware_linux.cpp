@@ -54,13 +54,20 @@ WinError refreshHardwareKeys(IRegistry& registry) {
   const std::wstring base = L"HARDWARE\\DESCRIPTION\\System\\CentralProcessor";
   WinError rc = registry.deleteTree(kHkeyLocalMachine, base);
   if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND) return rc;
+  // A 32-bit Windows names every processor "x86 Family ...".
+  std::wstring architecture;
+  readString(registry, kHkeyLocalMachine,
+             L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment",
+             L"PROCESSOR_ARCHITECTURE", &architecture);
+  const bool x86 = architecture == L"x86" || architecture == L"X86";
   registry.beginBatch();
   for (const auto& [index, cpu] : cpus) {
     std::wstring key = base + L"\\" + std::to_wstring(index);
     std::wstring identifier = L"Intel64 Family " + fromUtf8(cpu.family.empty() ? "6" : cpu.family) +
                               L" Model " + fromUtf8(cpu.model.empty() ? "0" : cpu.model) +
                               L" Stepping " + fromUtf8(cpu.stepping.empty() ? "0" : cpu.stepping);
-    if (cpu.vendor == "AuthenticAMD") identifier.replace(0, 7, L"AMD64");
+    if (x86) identifier.replace(0, 7, L"x86");
+    else if (cpu.vendor == "AuthenticAMD") identifier.replace(0, 7, L"AMD64");
     std::uint32_t mhz = static_cast<std::uint32_t>(std::atof(cpu.mhz.c_str()) + 0.5);
     WinError w = writeValueAt(registry, kHkeyLocalMachine, key, L"ProcessorNameString", REG_SZ,
                               regSz(fromUtf8(cpu.name)));

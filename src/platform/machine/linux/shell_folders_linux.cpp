@@ -105,7 +105,13 @@ class RegistrySpecialFolders final : public ISpecialFolders {
       : registry_(registry), environment_(environment) {}
 
   int32_t getFolderPath(int csidl, std::wstring& path) const override {
-    const int number = csidl & 0xFF;
+    int number = csidl & 0xFF;
+    // A 32-bit Windows has no separate x86 folders: they are the native ones.
+    if (is32BitMachine()) {
+      if (number == CSIDL_SYSTEMX86) number = CSIDL_SYSTEM;
+      if (number == CSIDL_PROGRAM_FILESX86) number = CSIDL_PROGRAM_FILES;
+      if (number == CSIDL_PROGRAM_FILES_COMMONX86) number = CSIDL_PROGRAM_FILES_COMMON;
+    }
     for (const Folder& f : kFolders) {
       if (f.csidl != number) continue;
       std::wstring found;
@@ -124,10 +130,16 @@ class RegistrySpecialFolders final : public ISpecialFolders {
   }
   std::wstring systemDirectory() const override { return windowsDirectory() + L"\\System32"; }
   std::wstring systemWow64Directory() const override {
-    return windowsDirectory() + L"\\SysWOW64";
+    return is32BitMachine() ? std::wstring() : windowsDirectory() + L"\\SysWOW64";
   }
 
  private:
+  bool is32BitMachine() const {
+    std::wstring architecture;
+    return environment_.getVariable(L"PROCESSOR_ARCHITECTURE", architecture) == ERROR_SUCCESS &&
+           (architecture == L"x86" || architecture == L"X86");
+  }
+
   bool resolve(const Folder& f, std::wstring& out) const {
     std::wstring text;
     switch (f.source) {

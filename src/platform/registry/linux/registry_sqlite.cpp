@@ -24,7 +24,10 @@
 // HKEY_LOCAL_MACHINE\SOFTWARE\Classes, HKEY_CURRENT_CONFIG =
 // HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Hardware Profiles\Current.
 // The 32-bit view is the same tree with the WOW6432Node insertions of
-// registry_names.cpp applied when a path is resolved.
+// registry_names.cpp applied when a path is resolved. A registry whose
+// machine is 32-bit (PROCESSOR_ARCHITECTURE x86 in the session manager's
+// environment when the file is opened) has one view and ignores the view
+// flags.
 //
 // Several processes: the file is in WAL mode with synchronous=NORMAL (a
 // commit survives a crash of the process; a power loss may drop the last
@@ -124,7 +127,9 @@ WinError SqliteRegistry::initialise() {
   sqlite3_finalize(stmt);
   if (!ours) return ERROR_NOT_REGISTRY_FILE;
   WinError prepared = prepareStatements();
-  if (prepared != ERROR_SUCCESS || options_.readOnly) return prepared;
+  if (prepared != ERROR_SUCCESS) return prepared;
+  readMachineBitness();
+  if (options_.readOnly) return ERROR_SUCCESS;
   // The keys the other roots stand for exist from the start, as on Windows.
   for (RegKey root : {kHkeyCurrentUser, kHkeyClassesRoot, kHkeyCurrentConfig}) {
     OpenKey ignored;
@@ -287,8 +292,18 @@ bool SqliteRegistry::isProtectedKey(const OpenKey& key) {
   return key.path.size() == 2 && first == L"SOFTWARE" && key.path[1].fold == L"CLASSES";
 }
 
+void SqliteRegistry::readMachineBitness() {
+  std::wstring architecture;
+  singleView_ =
+      readString(*this, kHkeyLocalMachine,
+                 L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment",
+                 L"PROCESSOR_ARCHITECTURE", &architecture) == ERROR_SUCCESS &&
+      foldName(architecture) == L"X86";
+}
+
 WinError SqliteRegistry::walk(const OpenKey& base, std::wstring_view subKey, std::uint32_t sam,
                               OpenKey* result, std::vector<Component>* missing) {
+  if (singleView_) sam &= ~(KEY_WOW64_32KEY | KEY_WOW64_64KEY);
   if ((sam & KEY_WOW64_32KEY) && (sam & KEY_WOW64_64KEY)) return ERROR_INVALID_PARAMETER;
   std::vector<Component> comps;
   WinError rc = splitSubKey(subKey, &comps);

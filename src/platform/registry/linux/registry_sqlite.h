@@ -111,6 +111,12 @@ class SqliteRegistry final : public IRegistry {
   bool hasRight(OpenKey* key, std::uint32_t right);
   bool isProtectedKey(const OpenKey& key);
 
+  // True on a 32-bit machine (PROCESSOR_ARCHITECTURE x86 when the file
+  // was opened): there is one view and KEY_WOW64_32KEY / KEY_WOW64_64KEY
+  // are ignored, as 32-bit Windows does.
+  bool singleView_ = false;
+  void readMachineBitness();
+
   sqlite3* db_;
   RegistryOptions options_;
   std::recursive_mutex mutex_;

@@ -6,6 +6,9 @@
 // number comes from a counter that never repeats within one manager, so names
 // stay unique for as long as the manager lives.
 //
+// Every method call passes InvokeMethod, which reports it to the process's
+// call trace when one is set (call_trace.h).
+//
 // An instance created after the result store was handed over (a plug-in a
 // stage function makes) receives the store at creation, so its operation
 // records are written like those of the objects made by top-level code.
@@ -40,6 +43,11 @@ class CObjectManager : public IObjectManager {
   size_t InstanceCount() const { return instances_.size(); }
 
  private:
+  // The call itself; errorCode (may be null) receives the plug-in's code
+  // when there is an answer.
+  std::string Invoke(const std::string& instance, const std::string& method, StackFrame& args,
+                     int32_t* errorCode);
+
   const CPluginFactory& factory_;
   std::map<std::string, std::unique_ptr<CMethodDispatcher>> instances_;
   IResultStore* store_ = nullptr;  // handed to every instance, also later ones

@@ -65,9 +65,11 @@ struct PreInstallCheckSettings {
   // preinstall.enc, the framework in `zorel worker` (workerProgram, default
   // this program), its registry for the machine ID. Empty paths
   // when the machine has no APPDATA: the controller then never initialises
-  // the framework (see PreInstallCheck).
+  // the framework (see PreInstallCheck). A traceFile (host path) has the
+  // worker append a line for every plug-in call to it (call_trace.h).
   static PreInstallCheckSettings ForMachine(platform::IMachine& machine,
-                                            const std::string& workerProgram = {});
+                                            const std::string& workerProgram = {},
+                                            const std::string& traceFile = {});
 };
 
 // The host folder of %APPDATA%\prynesecurity\zorel\ on `machine` ending in

@@ -13,9 +13,12 @@
 //                          without it is not a complete machine
 // The root is $ZOREL_MACHINE, else $XDG_DATA_HOME/zorel/machine, else
 // ~/.local/share/zorel/machine. It is made from an image folder
-// (<images>/<name>/: *.reg files applied in name order and tree.txt listing
-// folders and files of drive_c), every image layered over "default". Images
-// live in $ZOREL_IMAGES, else the repository's machines/ folder.
+// (<images>/<name>/: tree.txt listing folders and files of drive_c, a
+// "-PATH" line removing one with all it holds, then *.reg files applied in
+// name order, where [-KEY] removes a key), every image layered over
+// "default", so an image can take away what the default has. Images live in
+// $ZOREL_IMAGES, else the repository's machines/ folder; about.txt holds
+// the one line describing an image.
 // Creation happens in a sibling folder that is renamed into place, so an
 // interrupted creation leaves no half machine behind.
 // At every open the machine is started as Windows boots: the HARDWARE keys
@@ -27,6 +30,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "zorel/platform/base/win_error.h"
 
@@ -65,6 +69,16 @@ struct MachineOpenOptions {
 std::string machineRootFromEnvironment();
 // Host folder holding the images.
 std::string imagesFolder();
+// One image folder: its name and the line its about.txt describes it with
+// (empty when it has none).
+struct MachineImage {
+  std::wstring name;
+  std::wstring description;
+};
+// The images in imagesFolder(), by name; folders whose names cannot be an
+// image name are left out.
+std::vector<MachineImage> listMachineImages();
+
 // True when root holds a complete machine.
 bool machineIsInitialised(const std::string& root);
 // The image a complete machine was made from, or empty.

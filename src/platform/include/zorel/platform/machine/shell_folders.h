@@ -88,7 +88,9 @@ class ISpecialFolders {
   // unknown number (path untouched).
   virtual int32_t getFolderPath(int csidl, std::wstring& path) const = 0;
 
-  // GetWindowsDirectoryW / GetSystemDirectoryW / GetSystemWow64DirectoryW.
+  // GetWindowsDirectoryW / GetSystemDirectoryW / GetSystemWow64DirectoryW
+  // (empty on a 32-bit machine, which has no SysWOW64; there the x86 CSIDLs
+  // name the native System32 and Program Files folders).
   virtual std::wstring windowsDirectory() const = 0;
   virtual std::wstring systemDirectory() const = 0;
   virtual std::wstring systemWow64Directory() const = 0;

@@ -184,7 +184,8 @@ class IRegistry {
   virtual ~IRegistry() = default;
 
   // RegOpenKeyExW. samDesired holds the rights wanted plus at most one of
-  // KEY_WOW64_32KEY / KEY_WOW64_64KEY (both: 87). An empty subKey opens the
+  // KEY_WOW64_32KEY / KEY_WOW64_64KEY (both: 87); a 32-bit machine's registry
+  // has one view and ignores both flags. An empty subKey opens the
   // parent again. A leading backslash gives ERROR_BAD_PATHNAME; a trailing
   // one is ignored. Refused rights: ERROR_ACCESS_DENIED.
   virtual WinError openKey(RegKey parent, std::wstring_view subKey,
