@@ -140,6 +140,7 @@ int main(int argc, char** argv) {
   std::printf("page -> ProcessJSON -> page, progress request, %d round trips:\n", trips);
   std::printf("  median %.3f ms, mean %.3f ms\n", median(each), r["total_ms"].asDouble() / trips);
   dlg.Dismiss();
+  g_main_loop_unref(rt.loop);
   std::error_code ec;
   fs::remove_all(base, ec);
   return 0;
