@@ -6,6 +6,8 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include <sys/wait.h>
@@ -30,6 +32,14 @@ CliRun zorel(const std::string& root, const std::string& args) {
   const int st = ::pclose(p);
   r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
   return r;
+}
+
+std::string fileText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return "<missing " + path + ">";
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
 }
 
 class MachineCli : public ::testing::Test {
@@ -62,13 +72,42 @@ TEST_F(MachineCli, InfoWithWin7ImageAnswersWindows7HomePremiumSp1) {
   EXPECT_NE(r.out.find("64-bit"), std::string::npos);
 }
 
+// What the installer leaves in %APPDATA%\prynesecurity\zorel\Resource\ and
+// where the build puts each file beside the program.
+struct ProgramFile {
+  const char* installed;  // below Resource/
+  const char* built;      // below the build folder
+};
+constexpr ProgramFile kProgramFiles[] = {
+    {"Scripts/preinstall.enc", "src/cli/preinstall.enc"},  // the sealed sample
+    {"UI/en-us/landing.html", "src/cli/ui/landing.html"},  // the window's page
+    {"UI/en-us/landing.css", "src/cli/ui/landing.css"},
+    {"UI/en-us/landing.js", "src/cli/ui/landing.js"},
+    {"UI/en-us/zorel.svg", "src/cli/ui/zorel.svg"},
+};
+
 TEST_F(MachineCli, InitIsIdempotentAndResetSwitchesImage) {
   EXPECT_EQ(zorel(base_ + "/m", "machine init").status, 0);
+  const std::string resource = base_ + "/m/drive_c/Users/User/AppData/Roaming/prynesecurity/zorel/Resource/";
+  for (const ProgramFile& f : kProgramFiles) {
+    SCOPED_TRACE(f.installed);
+    const std::string built = fileText(ZOREL_BINARY_DIR "/" + std::string(f.built));
+    EXPECT_FALSE(built.empty());
+    EXPECT_TRUE(fileText(resource + f.installed) == built) << "differs from the build's copy";
+  }
+  EXPECT_TRUE(fileText(resource + "UI/en-us/landing.js") == fileText(ZOREL_SOURCE_DIR "/ui/landing.js"))
+      << "the build's copy of ui/landing.js is out of date";
+
+  // A machine keeps its own copies until it is made again.
+  std::ofstream(resource + "UI/en-us/landing.html") << "edited";
   const CliRun again = zorel(base_ + "/m", "machine init --image win7-sp1");
   EXPECT_EQ(again.status, 0);
   EXPECT_NE(again.out.find("nothing changed"), std::string::npos) << again.out;
+  EXPECT_EQ(fileText(resource + "UI/en-us/landing.html"), "edited");
   EXPECT_EQ(zorel(base_ + "/m", "machine reset --image win7-sp1").status, 0);
   EXPECT_NE(zorel(base_ + "/m", "machine info").out.find("Windows 7"), std::string::npos);
+  EXPECT_TRUE(fileText(resource + "UI/en-us/landing.html") == fileText(ZOREL_SOURCE_DIR "/ui/landing.html"))
+      << "reset did not install the page again";
 }
 
 TEST_F(MachineCli, BadInputFailsWithAMessage) {

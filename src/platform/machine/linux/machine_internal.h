@@ -37,8 +37,8 @@ inline constexpr const char* kEventCreateMessageFile = "eventcreate_msg.dll";
 void linkSystemTools(const std::string& machineRoot);
 
 // Copies what the program's installer leaves on a machine (the sealed check
-// script) into a machine being built at machineRoot. Missing pieces are
-// skipped.
+// script and the window's page) into a machine being built at machineRoot.
+// Missing pieces are skipped.
 void installProgramFiles(const std::string& machineRoot);
 
 // Host path of zorel-wintools: $ZOREL_WINTOOLS, beside the running program,
