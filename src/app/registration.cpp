@@ -25,10 +25,17 @@ RegKey rootOf(RegistrationScope scope) {
 }
 
 // Collects the first failure of a sequence of writes.
+// One transaction for the whole sequence: a dozen keys cost one write.
 class Writer {
  public:
   Writer(IRegistry& registry, RegistrationScope scope)
-      : registry_(registry), root_(rootOf(scope)), classes_(ClassesPath(scope)) {}
+      : registry_(registry), root_(rootOf(scope)), classes_(ClassesPath(scope)),
+        batch_(registry.beginBatch() == ERROR_SUCCESS) {}
+  ~Writer() {
+    if (batch_) registry_.commitBatch();
+  }
+  Writer(const Writer&) = delete;
+  Writer& operator=(const Writer&) = delete;
 
   void Text(const std::wstring& key, const std::wstring& name, const std::wstring& text) {
     Keep(writeValueAt(registry_, root_, classes_ + L"\\" + key, name, REG_SZ, regSz(text)));
@@ -48,7 +55,14 @@ class Writer {
     const WinError e = registry_.deleteTree(root_, classes_ + L"\\" + key);
     if (e != ERROR_FILE_NOT_FOUND && e != ERROR_PATH_NOT_FOUND) Keep(e);
   }
-  WinError result() const { return error_; }
+  // Commits; the first failure of the sequence or of the commit.
+  WinError Finish() {
+    if (batch_) {
+      batch_ = false;
+      Keep(registry_.commitBatch());
+    }
+    return error_;
+  }
 
  private:
   void Keep(WinError e) {
@@ -57,6 +71,7 @@ class Writer {
   IRegistry& registry_;
   RegKey root_;
   std::wstring classes_;
+  bool batch_;
   WinError error_ = ERROR_SUCCESS;
 };
 
@@ -78,14 +93,14 @@ WinError ServerRegistration::RegisterAppId(RegistrationScope scope) {
   Writer w(registry_, scope);
   w.Text(std::wstring(L"AppID\\") + kAppId, L"", kProjectName);
   w.Text(std::wstring(L"AppID\\") + kModuleName, L"AppID", kAppId);
-  return w.result();
+  return w.Finish();
 }
 
 WinError ServerRegistration::UnregisterAppId(RegistrationScope scope) {
   Writer w(registry_, scope);
   w.Remove(std::wstring(L"AppID\\") + kAppId);
   w.Remove(std::wstring(L"AppID\\") + kModuleName);
-  return w.result();
+  return w.Finish();
 }
 
 WinError ServerRegistration::RegisterClass(RegistrationScope scope) {
@@ -126,7 +141,7 @@ WinError ServerRegistration::RegisterClass(RegistrationScope scope) {
     w.Text(key + L"\\TypeLib", L"", kLibId);
     w.Text(key + L"\\TypeLib", L"Version", L"1.0");
   }
-  return w.result();
+  return w.Finish();
 }
 
 WinError ServerRegistration::UnregisterClass(RegistrationScope scope) {
@@ -137,7 +152,7 @@ WinError ServerRegistration::UnregisterClass(RegistrationScope scope) {
   w.Remove(std::wstring(L"TypeLib\\") + kLibId);
   w.Remove(std::wstring(L"Interface\\") + kHandlerIid);
   w.Remove(std::wstring(L"Interface\\") + kEventsIid);
-  return w.result();
+  return w.Finish();
 }
 
 }  // namespace zorel::app

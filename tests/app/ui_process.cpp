@@ -143,13 +143,7 @@ void UiTest::SetUp() {
   base_ = dir;
   root_ = base_ + "/" + rootName_;
   ASSERT_EQ(Zorel({"machine", "init"}), 0) << Err();
-  // The machine's own page when machine init installs one, else the
-  // stand-in that keeps the page contract.
-  const std::string page = UiFolder() + "landing.html";
-  if (!fs::exists(page)) {
-    fs::create_directories(UiFolder());
-    fs::copy_file(ZOREL_SOURCE_DIR "/tests/app/data/standin_landing.html", page);
-  }
+  ASSERT_TRUE(fs::exists(UiFolder() + "landing.html")) << "machine init installed no page";
 }
 
 void UiTest::TearDown() {

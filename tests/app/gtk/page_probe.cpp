@@ -115,11 +115,17 @@ int main(int argc, char** argv) {
     return G_SOURCE_REMOVE;
   }, &probe);
   g_main_loop_run(probe.loop);
+  int code = 0;
   if (probe.verdict.empty()) {
     const char* title = probe.view ? webkit_web_view_get_title(probe.view) : nullptr;
     std::printf("timeout: %s\n", title ? title : "");
-    return 1;
+    code = 1;
+  } else {
+    std::printf("%s\n", probe.verdict.c_str());
+    code = probe.verdict == "PASS" || probe.verdict.rfind("DONE", 0) == 0 ? 0 : 1;
   }
-  std::printf("%s\n", probe.verdict.c_str());
-  return probe.verdict == "PASS" || probe.verdict.rfind("DONE", 0) == 0 ? 0 : 1;
+  dlg.reset();
+  if (window) gtk_widget_destroy(window);
+  g_main_loop_unref(probe.loop);
+  return code;
 }
