@@ -87,6 +87,18 @@ class FakeChild : public platform::IChildProcess {
   std::shared_ptr<ScriptedChannel> channel_;
 };
 
+// The frame text as JSON; false when it is not (too deep included).
+bool ParseFrame(std::string_view text, Json::Value& value) {
+  Json::CharReaderBuilder builder;
+  std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+  std::string errors;
+  try {
+    return reader->parse(text.data(), text.data() + text.size(), &value, &errors);
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
 // Every frame in `bytes` is a JSON object whose "op" is one of `ops`.
 void CheckFrames(const std::string& bytes, std::initializer_list<const char*> ops,
                  const char* what) {
@@ -97,11 +109,7 @@ void CheckFrames(const std::string& bytes, std::initializer_list<const char*> op
     for (int i = 0; i < 4; ++i) n |= static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + i])) << (8 * i);
     Require(bytes.size() - at - 4 >= n, what);
     Json::Value value;
-    Json::CharReaderBuilder builder;
-    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    std::string errors;
-    const char* begin = bytes.data() + at + 4;
-    Require(reader->parse(begin, begin + n, &value, &errors) && value.isObject() &&
+    Require(ParseFrame(std::string_view(bytes).substr(at + 4, n), value) && value.isObject() &&
                 value["op"].isString(),
             what);
     bool known = false;
@@ -147,11 +155,7 @@ std::string ForWorker(std::string_view bytes, const std::string& folder) {
     if (bytes.size() - 4 < n) break;
     const std::string_view text = bytes.substr(4, n);
     Json::Value value;
-    Json::CharReaderBuilder builder;
-    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    std::string errors;
-    if (reader->parse(text.data(), text.data() + text.size(), &value, &errors) && value.isObject() &&
-        value["op"] == "initialize") {
+    if (ParseFrame(text, value) && value.isObject() && value["op"] == "initialize") {
       value["script"] = kScript;
       value["folder"] = folder;
       Json::StreamWriterBuilder writer;

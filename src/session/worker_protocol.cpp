@@ -3,6 +3,7 @@
 #include "worker_protocol.h"
 
 #include <chrono>
+#include <exception>
 #include <memory>
 
 #include <json/reader.h>
@@ -22,7 +23,11 @@ bool Parse(const char* begin, const char* end, Json::Value& value) {
   Json::CharReaderBuilder builder;
   std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
   std::string errors;
-  return reader->parse(begin, end, &value, &errors);
+  try {
+    return reader->parse(begin, end, &value, &errors);
+  } catch (const std::exception&) {
+    return false;  // nested deeper than the reader follows: a broken peer
+  }
 }
 
 }  // namespace

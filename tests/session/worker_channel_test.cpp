@@ -62,6 +62,7 @@ TEST(WorkerChannel, HostileWorkerFailsTheCallAndIsReplaced) {
       {"a length past the limit", std::string("\xff\xff\xff\x7f{}", 6), false},
       {"text that is not JSON", Frame("{\"op\":\"reply\",") + okReply, false},
       {"JSON that is not an object", Frame("[1,2]") + okReply, false},
+      {"JSON nested deeper than the reader follows", Frame(std::string(5000, '[')) + okReply, false},
       {"a reply whose ok is not a boolean", Frame(R"({"op":"reply","ok":"yes"})"), false},
       {"an op that is not a string, then a reply", Frame(R"({"op":7})") + okReply, true},
       {"progress of the wrong types, then a reply",

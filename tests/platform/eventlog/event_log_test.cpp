@@ -230,8 +230,10 @@ TEST_F(EventLogStore, ImportRefusesEachKindOfBadLineAndImportsNothing) {
     const char* line;
     const char* reason;  // what the message says after "FILE:2: "
   };
+  const std::string deep = R"({"log":"System","source":"S","id":1,"strings":)" + std::string(5000, '[');
   const Case cases[] = {
       {"not json", "not a JSON object"},
+      {deep.c_str(), "nested too deeply"},
       {"[1]", "not a JSON object"},
       {R"({"log":"System","source":"S","id":1} x)", "not a JSON object"},
       {R"({"source":"S","id":1})", "\"log\""},

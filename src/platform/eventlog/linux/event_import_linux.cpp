@@ -9,6 +9,7 @@
 #include <fstream>
 #include <memory>
 #include <set>
+#include <stdexcept>
 #include <sstream>
 
 #include "zorel/common/utf8.h"
@@ -90,7 +91,15 @@ bool parseEventLine(const std::string& line, const std::wstring& computer, int64
   }();
   Json::Value v;
   std::string errors;
-  if (!reader->parse(line.data(), line.data() + line.size(), &v, &errors) || !v.isObject()) {
+  bool parsed = false;
+  try {
+    parsed = reader->parse(line.data(), line.data() + line.size(), &v, &errors);
+  } catch (const std::exception&) {
+    // The reader throws for values nested deeper than it follows.
+    *reason = "not a JSON object (nested too deeply)";
+    return false;
+  }
+  if (!parsed || !v.isObject()) {
     *reason = "not a JSON object";
     return false;
   }
