@@ -13,6 +13,7 @@
 #include <tuple>
 
 #include "check_summary.h"
+#include "zorel/runreport/requirement_words.h"
 
 namespace zorel::cli {
 namespace {
@@ -256,7 +257,7 @@ void PrintMatrixText(FILE* out, const MatrixReport& report, const std::vector<Im
     const std::vector<std::string> members = differingMembers(answers);
     for (size_t i = 0; i < d.outcomes.size(); ++i) {
       std::fprintf(out, "    %-12s %s\n", report.images[i].c_str(),
-                   RequirementsInWords(outcomeText(d.outcomes[i], answers[i], members, 100)).c_str());
+                   runreport::RequirementsInWords(outcomeText(d.outcomes[i], answers[i], members, 100)).c_str());
     }
   }
 }
