@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "run_store_fixture.h"
+#include "zorel/runreport/requirement_words.h"
 #include "zorel/runreport/run_render.h"
 #include "zorel/runreport/run_source.h"
 
@@ -223,6 +224,9 @@ TEST(RunReport, RunsAndStatusesReadInWords) {
   EXPECT_EQ(parse(RenderJson(model))["run"]["state"].asString(), "no run recorded");
   ASSERT_EQ(model.problems.size(), 1u);
   EXPECT_EQ(model.missingTables.size(), 6u);
+  // An outcome nested deeper than the JSON reader allows is shown as it came.
+  const std::string deep(5000, '[');
+  EXPECT_EQ(OutcomeInWords(deep), deep);
 }
 
 }  // namespace
